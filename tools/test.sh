@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test:
+#   - the Windows build (mingw-w64) with its tests under Wine, against a real
+#     vsftpd and the scripted fake FTP server started here;
+#   - the native build of the portable code under ASan/UBSan.
+# Ends with one "N passed, N failed" line; the exit code is 0 only when all pass.
+set -uo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$top"
+jobs="${TESSEL_JOBS:-2}"
+
+bash tools/setup.sh || { echo "setup failed"; exit 1; }
+. tools/wine-env.sh
+wine_prepare_prefix
+
+run="$top/build-win/testbed"
+rm -rf "$run"; mkdir -p "$run"
+cleanup() {
+  [ -n "${fake_pid:-}" ] && kill "$fake_pid" 2>/dev/null
+  tools/vsftpd.sh stop "$run/vsftpd" >/dev/null 2>&1
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
+  wine_stop
+}
+trap cleanup EXIT
+
+# Builds.
+cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >build-win.log 2>&1 &&
+  cmake --build build-win -j "$jobs" >>build-win.log 2>&1 || { tail -40 build-win.log; echo "0 passed, 1 failed"; exit 1; }
+CC=clang CXX=clang++ cmake -S . -B build-native -G Ninja -DCMAKE_BUILD_TYPE=Debug >build-native.log 2>&1 &&
+  cmake --build build-native -j "$jobs" >>build-native.log 2>&1 || { tail -40 build-native.log; echo "0 passed, 1 failed"; exit 1; }
+
+# Servers of the test bed.
+read -r vport _ < <(tools/vsftpd.sh start "$run/vsftpd") || { echo "vsftpd failed"; exit 1; }
+export TESSEL_VSFTPD_PORT="$vport"
+export TESSEL_VSFTPD_ROOT="$run/vsftpd"
+export TESSEL_VSFTPD_ROOT_WIN="$(win_path "$run/vsftpd")"
+export TESSEL_VSFTPD_USER=tessel TESSEL_VSFTPD_PASS=tessel
+python3 tools/fake/fakeftpd.py >"$run/fakeftpd.port" 2>"$run/fakeftpd.err" &
+fake_pid=$!
+for _ in $(seq 50); do [ -s "$run/fakeftpd.port" ] && break; sleep 0.1; done
+export TESSEL_FAKEFTPD_PORT="$(cat "$run/fakeftpd.port")"
+
+# A display for the tests that take screenshots (the rest use the null driver).
+if command -v Xvfb >/dev/null; then
+  Xvfb :77 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export TESSEL_XDISPLAY=:77
+fi
+
+passed=0; failed=0
+tally() { # parses "NN% tests passed, F tests failed out of T"
+  local line; line="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -1)"
+  [ -z "$line" ] && { failed=$((failed + 1)); return; }
+  local f t
+  f="$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")"
+  t="$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")"
+  passed=$((passed + t - f)); failed=$((failed + f))
+}
+ctest --test-dir build-native -j "$jobs" --output-on-failure 2>&1 | tee "$run/ctest-native.log"; tally "$run/ctest-native.log"
+ctest --test-dir build-win -j "$jobs" --output-on-failure --timeout 180 2>&1 | tee "$run/ctest-win.log"; tally "$run/ctest-win.log"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
