@@ -16,8 +16,7 @@ wine_prepare_prefix
 run="$top/build-win/testbed"
 rm -rf "$run"; mkdir -p "$run"
 cleanup() {
-  [ -n "${fake_pid:-}" ] && kill "$fake_pid" 2>/dev/null
-  tools/vsftpd.sh stop "$run/vsftpd" >/dev/null 2>&1
+  tools/testbed.sh stop "$run" >/dev/null 2>&1
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
   wine_stop
 }
@@ -30,15 +29,7 @@ CC=clang CXX=clang++ cmake -S . -B build-native -G Ninja -DCMAKE_BUILD_TYPE=Debu
   cmake --build build-native -j "$jobs" >>build-native.log 2>&1 || { tail -40 build-native.log; echo "0 passed, 1 failed"; exit 1; }
 
 # Servers of the test bed.
-read -r vport _ < <(tools/vsftpd.sh start "$run/vsftpd") || { echo "vsftpd failed"; exit 1; }
-export TESSEL_VSFTPD_PORT="$vport"
-export TESSEL_VSFTPD_ROOT="$run/vsftpd"
-export TESSEL_VSFTPD_ROOT_WIN="$(win_path "$run/vsftpd")"
-export TESSEL_VSFTPD_USER=tessel TESSEL_VSFTPD_PASS=tessel
-python3 tools/fake/fakeftpd.py >"$run/fakeftpd.port" 2>"$run/fakeftpd.err" &
-fake_pid=$!
-for _ in $(seq 50); do [ -s "$run/fakeftpd.port" ] && break; sleep 0.1; done
-export TESSEL_FAKEFTPD_PORT="$(cat "$run/fakeftpd.port")"
+eval "$(tools/testbed.sh start "$run")" || { echo "test bed failed"; exit 1; }
 
 # A display for the tests that take screenshots (the rest use the null driver).
 if command -v Xvfb >/dev/null; then

@@ -73,7 +73,11 @@ TEST(Record, FreeWhileAnotherThreadWorksWaitsForIt)
     TESSEL_FreeCINFO(r.ci);
     // The creator's reference is gone, the worker's keeps the record alive.
     EXPECT_EQ(r.Log().find("Structure destroyed"), std::string::npos);
-    WaitForSingleObject(th, 10000);
+    // The worker logs into our edit control, so keep pumping like a UI thread.
+    DWORD t0 = GetTickCount();
+    while (MsgWaitForMultipleObjects(1, &th, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           GetTickCount() - t0 < 10000)
+        PumpOneMessage();
     CloseHandle(th);
     EXPECT_EQ(call.result, 200);
     EXPECT_NE(r.Log().find("200 late but fine\r\nStructure destroyed\r\n"), std::string::npos) << r.Log();

@@ -14,7 +14,7 @@ struct LoggedRecord {
 
     explicit LoggedRecord(DWORD flags = 0, UINT progressMsg = 0)
     {
-        edit = CreateWindowExA(0, "EDIT", "", WS_POPUP | ES_MULTILINE, 0, 0, 400, 300, nullptr,
+        edit = CreateWindowExA(0, "EDIT", "", WS_POPUP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL, 0, 0, 400, 300, nullptr,
                                nullptr, GetModuleHandleA(nullptr), nullptr);
         SendMessageA(edit, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
         ci = TESSEL_InitCINFO(nullptr, edit, progressMsg, flags);
