@@ -1,0 +1,151 @@
+// TESSEL_DecodeLine: cleans a LIST line, reads UNIX permission letters,
+// hands the line to the decoder of its host family and normalises the date.
+#include "direntry.h"
+#include "lineutil.h"
+
+#include <string.h>
+
+namespace tessel {
+namespace listing {
+
+namespace {
+
+thread_local int t_hostType = 0;
+
+// The permission letters of "-rwxr-x---" wherever a line starts with them,
+// whatever the family: some non-UNIX servers imitate ls -l.
+void PermissionPrelude(Work &w)
+{
+    const char *s = w.line;
+    if (LineLength(w) <= 10)
+        return;
+    if ((s[1] != '-' && s[1] != 'r') || (s[2] != '-' && s[2] != 'w') ||
+        (s[3] != '-' && s[3] != 'x') || (s[9] != '-' && s[9] != 'x'))
+        return;
+    unsigned mode = 0;
+    for (int digit = 0; digit < 3; ++digit) {
+        const char *rwx = s + 1 + 3 * digit;
+        mode <<= 3;
+        if (rwx[0] == 'r')
+            mode |= 4;
+        if (rwx[1] == 'w')
+            mode |= 2;
+        if (rwx[2] == 'x')
+            mode |= 1;
+    }
+    w.mode = mode;
+    w.modeFlags |= DIRENTRY_MODE_VALID;
+}
+
+void Dispatch(Work &w)
+{
+    switch (w.hostType) {
+    case 6045: DecodeUniTree(w); break;
+    case 6016: DecodeNt(w); break;
+    case 6007: DecodeSiNt(w); break;
+    case 6001: case 6006: case 6008: case 6037: case 6038: case 6047: DecodeDosList(w); break;
+    case 6022: case 6036: DecodeDosFixed(w); break;
+    case 6011: case 6012: case 6019: DecodeVms(w); break;
+    case 6004: DecodeVm(w); break;
+    case 6018: DecodeMvs(w); break;
+    case 6024: DecodeMvsKnet(w); break;
+    case 6029: DecodeSpartacus(w); break;
+    case 6017: DecodeAs400(w); break;
+    case 6049: DecodeMusic(w); break;
+    case 6027: DecodeR1000(w); break;
+    case 6026: DecodeCyber(w); break;
+    case 6002: DecodePcTcp(w); break;
+    case 6003: DecodeIbmPcTcp(w); break;
+    case 6048: DecodeOs2(w); break;
+    case 6042: DecodeOs2Warp(w); break;
+    case 6039: DecodeQvt4(w); break;
+    case 6013: case 6014: DecodeFirstWordDir(w); break;
+    case 6040: DecodeVersaTerm(w); break;
+    case 6015: DecodePeterServer(w); break;
+    case 6041: DecodeHellSoft(w); break;
+    case 6035: DecodeNetWare(w); break;
+    case 6031: DecodeVos(w); break;
+    case 6025: DecodeAmiga(w); break;
+    case 6005: DecodeKa9q(w); break;
+    case 6021: DecodeOs9(w); break;
+    case 6023: DecodeGcos(w); break;
+    case 6028: DecodeCp6(w); break;
+    case 6030: DecodeTandem(w); break;
+    case 6032: DecodeHp3000(w); break;
+    case 6043: break;  // PRIMOS listings carry nothing usable
+    case 6044: DecodeOs2200(w); break;
+    case 6046: DecodeQnx2(w); break;
+    case 6050: DecodeAosVs(w); break;
+    case 6051: DecodePassport(w); break;
+    default: DecodeUnix(w); break;  // 6000 (not yet known), the UNIX types, unknown numbers
+    }
+}
+
+inline uint8_t Byte(uint64_t v) { return v > 0xFF ? 0xFF : uint8_t(v); }
+
+}  // namespace
+
+int CurrentHostType()
+{
+    return t_hostType;
+}
+
+}  // namespace listing
+}  // namespace tessel
+
+using namespace tessel::listing;
+
+TESSEL_EXTERN_C int TESSEL_API TESSEL_DecodeLine(DirEntry *entry, const char *line, int hostType,
+                                                 const char *currentDir, const char *user)
+{
+    t_hostType = hostType;
+    if (!entry)
+        return 0;
+    memset(entry, 0, sizeof *entry);
+    if (!line)
+        return 0;
+
+    Work w;
+    memset(&w, 0, sizeof w);
+    w.hostType = hostType;
+    w.dir = currentDir ? currentDir : "";
+    w.user = user ? user : "";
+    // Lines longer than the work buffer are cut; nothing in any family
+    // lies that far to the right.
+    for (size_t i = 0; i < kWorkSize - 1 && line[i] && line[i] != '\r' && line[i] != '\n'; ++i)
+        w.line[i] = line[i];
+    TrimRight(w.line);
+
+    PermissionPrelude(w);
+    Dispatch(w);
+
+    size_t nameLength = strnlen(w.name, sizeof w.name);
+    if (nameLength > kMaxName) {
+        // A shortened name could make a later RETR or DELE hit another
+        // file: such a line is no entry at all.
+        memset(entry, 0, sizeof *entry);
+        return 0;
+    }
+
+    if (w.year >= 1 && w.year <= 1899)
+        w.year += 1900;
+    if (w.year > 2037)
+        w.year = 2038;
+    if (w.month > 12)
+        w.month = 12;
+    if (w.day >= 32)
+        w.day = 31;
+
+    memcpy(entry->name, w.name, nameLength + 1);
+    entry->year = uint16_t(w.year);
+    entry->month = Byte(w.month);
+    entry->day = Byte(w.day);
+    entry->hour = Byte(w.hour);
+    entry->minute = Byte(w.minute);
+    entry->second = Byte(w.second);
+    entry->size = w.size > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(w.size);
+    entry->mode = uint16_t(w.mode);
+    entry->modeFlags = uint16_t(w.modeFlags);
+    entry->kind = uint8_t(w.kind);
+    return int(nameLength);
+}
