@@ -110,17 +110,31 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_DecodeLine(DirEntry *entry, const char *li
     w.hostType = hostType;
     w.dir = currentDir ? currentDir : "";
     w.user = user ? user : "";
-    // Lines longer than the work buffer are cut; nothing in any family
-    // lies that far to the right.
-    for (size_t i = 0; i < kWorkSize - 1 && line[i] && line[i] != '\r' && line[i] != '\n'; ++i)
+    // Lines longer than the work buffer are cut; no column of any family
+    // lies that far to the right, only the end of a name can.
+    size_t i = 0;
+    for (; i < kWorkSize - 1 && line[i] && line[i] != '\r' && line[i] != '\n'; ++i)
         w.line[i] = line[i];
+    bool cut = false;
+    for (; line[i] && line[i] != '\r' && line[i] != '\n' && !cut; ++i)
+        cut = line[i] != ' ' && line[i] != '\t';
     TrimRight(w.line);
+    char cutLine[kWorkSize];
+    if (cut)
+        memcpy(cutLine, w.line, sizeof cutLine);
 
     PermissionPrelude(w);
     Dispatch(w);
 
     size_t nameLength = strnlen(w.name, sizeof w.name);
-    if (nameLength > kMaxName) {
+    // A name that ends where the line was cut may have been longer.
+    bool nameCut = false;
+    if (cut && nameLength > 0) {
+        size_t lineLength = strlen(cutLine);
+        nameCut = lineLength >= nameLength &&
+                  memcmp(cutLine + lineLength - nameLength, w.name, nameLength) == 0;
+    }
+    if (nameLength > kMaxName || nameCut) {
         // A shortened name could make a later RETR or DELE hit another
         // file: such a line is no entry at all.
         memset(entry, 0, sizeof *entry);

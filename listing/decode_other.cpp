@@ -186,7 +186,8 @@ void DecodeOs2200(Work &w)
 {
     if (LineLength(w) <= 51)
         return;
-    char name[kWorkSize];
+    // file name (up to a whole line), "/", element name: room for both
+    char name[2 * kWorkSize];
     size_t n = 0;
     for (const char *s = w.line; *s && *s != ' ' && *s != '\t'; ++s)
         name[n++] = *s;
