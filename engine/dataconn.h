@@ -1,0 +1,75 @@
+/* Internal interface of data connections and transfers, shared by the
+ * blocking, threaded and message-driven operations. */
+#ifndef TESSEL_DATACONN_H
+#define TESSEL_DATACONN_H
+
+#include "engine.h"
+#include "tessel_transfer.h"
+#include "datalines.h"
+
+#include <stdint.h>
+
+/* File data moves in blocks of this size.  Small blocks cost a lot under
+ * Wine, where every receive is a round trip to the server process. */
+#define TESSEL_DATA_BLOCK 65536
+
+/* A data connection being set up: a connected socket (PASV, or PORT once
+ * the server has connected) and, for PORT, the listening socket until then. */
+struct DataChannel {
+    SOCKET sock;
+    SOCKET listen;
+};
+
+/* PASV: sends the command, reads the address and connects.  Connected
+ * socket, or INVALID_SOCKET. */
+SOCKET OpenPassiveData(CINFO *ci);
+/* PORT: listens on a fresh port of the control connection's local address
+ * and announces it.  Listening socket, or INVALID_SOCKET. */
+SOCKET OpenActiveListen(CINFO *ci);
+/* PASV first while the record allows it (a failure switches the record to
+ * PORT for good), else PORT.  0, or -1 with "! Failed to create data socket". */
+int OpenDataConnection(CINFO *ci, DataChannel *dc);
+/* After the transfer command got a class-1 reply: for PORT, waits for the
+ * server's connection and closes the listener.  The data socket (set
+ * non-blocking, also stored in dataSocket), or INVALID_SOCKET. */
+SOCKET AcceptDataConnection(CINFO *ci, DataChannel *dc);
+/* Closes whatever the channel holds.  peerClosed: the peer has already
+ * ended its side, so nothing is left to drain. */
+void CloseDataChannel(CINFO *ci, DataChannel *dc, int peerClosed);
+
+/* One receive on a non-blocking data socket, waiting (and pumping, for hook
+ * records) while nothing is there.  >0 bytes, 0 end of data, -1 error
+ * (*err set; a time-out is WSAETIMEDOUT), -2 stopped by cancelFlag,
+ * abortFlag or a close request. */
+int RecvSome(CINFO *ci, SOCKET s, char *buf, int len, int *err);
+/* Sends everything on a non-blocking data socket.  0, -1 error (*err set),
+ * -2 stopped as above. */
+int SendAll(CINFO *ci, SOCKET s, const char *buf, int len, int *err);
+
+/* Next non-empty listing line (CR LF removed, cut to lineSize-1); the last
+ * line counts even without a line feed.  Length, or -1 at the end or on an
+ * error (lastError = the WinSock error, 0 at a clean end or when stopped). */
+int ReadListingLine(CINFO *ci, SOCKET s, LineBuffer *lb, char *line, size_t lineSize);
+
+/* The FTP abort: Telnet IP as urgent data, then DM and ABOR.  The logging
+ * form logs "ABOR" and reads the reply; the quiet form reads it only when
+ * no handler window will.  1 when both parts were sent. */
+int SendAbort(CINFO *ci);
+int SendAbortQuiet(CINFO *ci);
+
+/* Reads a transfer's closing reply even when abortFlag (which stops reply
+ * waits) is set because the transfer failed locally. */
+int ReadClosingReply(CINFO *ci);
+
+/* Stops message notifications on the control socket and makes it blocking
+ * again: the blocking operations read it themselves. */
+void StopControlNotifications(CINFO *ci);
+
+/* The download that picks up where an earlier one stopped: binary
+ * transfers restart at the local size rounded down to 1024 bytes. */
+int RecvFileResume(CINFO *ci, const char *remote, const char *local, int binary);
+
+/* 64-bit counts in the 32-bit fields and message parameters. */
+static inline uint32_t Saturate32(uint64_t v) { return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : (uint32_t)v; }
+
+#endif
