@@ -1,0 +1,54 @@
+// Decodes one million UNIX and one million Windows NT listing lines and
+// prints how many lines per second the decoder manages.
+#include "direntry.h"
+
+#include <chrono>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string>
+#include <vector>
+
+static double Run(int hostType, const std::vector<std::string> &lines, long count, long *names)
+{
+    DirEntry e;
+    auto start = std::chrono::steady_clock::now();
+    long total = 0;
+    for (long i = 0; i < count; ++i)
+        total += TESSEL_DecodeLine(&e, lines[size_t(i) % lines.size()].c_str(), hostType, "", "") > 0;
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    *names = total;
+    return took.count();
+}
+
+int main(int argc, char **argv)
+{
+    long count = argc > 1 ? atol(argv[1]) : 1000000;
+    const std::vector<std::string> unixLines = {
+        "drwxr-xr-x   5 joe      staff        512 Jan 12  2023 .",
+        "-rw-r--r--   1 joe      staff       1834 Mar  3 09:15 README",
+        "lrwxrwxrwx   1 joe      staff         11 Feb 28 17:02 latest -> releases/v2",
+        "drwxr-sr-x   2 joe      staff        512 Apr  1 12:00 my documents/",
+        "-rw-r-----   1 joe      staff   77123456 Dec 24 23:59 notes for 2023.txt",
+        "-rw-r--r--   1 joe        1834 Mar  3 09:15 no group.txt",
+        "total 24",
+    };
+    const std::vector<std::string> ntLines = {
+        "02-15-24  03:31PM       <DIR>          foo",
+        "01-01-00  12:15AM                  123 a.txt",
+        "11-30-98  09:05AM              5242880 Setup Files.zip",
+        "12-24-01  12:00PM                    0 noon.txt",
+        "-rwxrwxrwx   1 owner    group            1834 Jan 15  1999 default.htm",
+    };
+    struct {
+        const char *label;
+        int type;
+        const std::vector<std::string> *lines;
+    } runs[] = {{"UNIX", 6010, &unixLines}, {"NT", 6016, &ntLines}};
+    for (const auto &r : runs) {
+        long names = 0;
+        double seconds = Run(r.type, *r.lines, count, &names);
+        printf("%-4s %ld lines in %.3f s: %.0f lines/s (%ld entries)\n", r.label, count, seconds,
+               seconds > 0 ? count / seconds : 0.0, names);
+    }
+    return 0;
+}
