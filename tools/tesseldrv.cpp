@@ -1,9 +1,18 @@
 // tesseldrv: a small command-line driver over tesselcore's exports, used by
 // the demo and the benchmarks.
 //   tesseldrv HOST PORT USER PASS [COMMAND ...]
-// Connects, runs each COMMAND ("PWD", "CWD dir", ...) and prints the session
-// log that the engine wrote into its (hidden) log window.
+// Connects, runs each COMMAND in turn and prints the session log that the
+// engine wrote into its (hidden) log window.  COMMAND is one of
+//   ls [ARG]             remote listing (ARG: one argument "ls ARG")
+//   get REMOTE LOCAL     download
+//   put LOCAL REMOTE     upload
+//   ascii | binary       transfer mode of the following get and put (binary)
+//   active               data connections by PORT from here on
+//   quiet                print no session log at the end
+//   "WORD [ARG]"         any other control command ("PWD", "CWD dir", ...)
+// Transfers print one line "get|put CODE BYTES MS" on stdout.
 #include "tessel_engine.h"
+#include "tessel_transfer.h"
 #include "hosttypes.h"
 
 #include <stdio.h>
@@ -17,6 +26,29 @@ static void PrintLog(HWND edit)
     GetWindowTextA(edit, text, len + 1);
     fputs(text, stdout);
     free(text);
+}
+
+static const char *KindName(int kind)
+{
+    return kind == LISTING_DIR ? "dir " : kind == LISTING_LINK ? "link" : "file";
+}
+
+static int List(CINFO *ci, const char *arg)
+{
+    DirectoryListing *dir = TESSEL_GetDirectory(ci, arg);
+    if (!dir) {
+        printf("ls: %s\n", TESSEL_ReturnLastErrorString(ci));
+        return 1;
+    }
+    printf("== %s:%s\n", dir->siteName, dir->path);
+    for (ListingEntry *e = dir->firstEntry; e; e = e->next)
+        printf("%s %10lu %04lu-%02lu-%02lu %02lu:%02lu %s\n", KindName(e->kind), (unsigned long)e->size,
+               (unsigned long)e->year, (unsigned long)e->month, (unsigned long)e->day, (unsigned long)e->hour,
+               (unsigned long)e->minute, e->name);
+    printf("== %d files, %d directories, %d links\n", (int)dir->fileCount, (int)dir->dirCount,
+           (int)dir->linkCount);
+    TESSEL_FreeDirectory(dir);
+    return 0;
 }
 
 int main(int argc, char **argv)
@@ -33,18 +65,44 @@ int main(int argc, char **argv)
         return 3;
     int rc = TESSEL_Connect(ci, argv[1], atoi(argv[2]), argv[3], argv[4]);
     int status = rc / 100 == 2 ? 0 : 1;
+    int quiet = 0;
     if (status == 0) {
+        int binary = 1;
         for (int i = 5; i < argc; ++i) {
-            char word[64];
-            const char *sp = strchr(argv[i], ' ');
-            size_t wl = sp ? (size_t)(sp - argv[i]) : strlen(argv[i]);
-            if (wl >= sizeof word)
-                wl = sizeof word - 1;
-            memcpy(word, argv[i], wl);
-            word[wl] = 0;
-            int r = TESSEL_DoCmd(ci, word, sp ? sp + 1 : nullptr);
-            if (r / 100 > 3)
-                status = 1;
+            const char *c = argv[i];
+            if (!strcmp(c, "ls") || !strncmp(c, "ls ", 3)) {
+                status |= List(ci, c[2] ? c + 3 : nullptr);
+            } else if ((!strcmp(c, "get") || !strcmp(c, "put")) && i + 2 < argc) {
+                const int get = c[0] == 'g';
+                const char *from = argv[++i], *to = argv[++i];
+                LARGE_INTEGER f, t0, t1;
+                QueryPerformanceFrequency(&f);
+                QueryPerformanceCounter(&t0);
+                int r = get ? TESSEL_RecvFile(ci, from, to, binary) : TESSEL_SendFile(ci, from, to, binary);
+                QueryPerformanceCounter(&t1);
+                printf("%s %d %lu %.1f %s\n", c, r, (unsigned long)(uint32_t)ci->byteCount,
+                       (double)(t1.QuadPart - t0.QuadPart) * 1000.0 / (double)f.QuadPart,
+                       TESSEL_ReturnLastErrorString(ci));
+                if (r / 100 != 2)
+                    status = 1;
+            } else if (!strcmp(c, "ascii") || !strcmp(c, "binary")) {
+                binary = c[0] == 'b';
+            } else if (!strcmp(c, "active")) {
+                ci->usePassive = 0;
+            } else if (!strcmp(c, "quiet")) {
+                quiet = 1;
+            } else {
+                char word[64];
+                const char *sp = strchr(c, ' ');
+                size_t wl = sp ? (size_t)(sp - c) : strlen(c);
+                if (wl >= sizeof word)
+                    wl = sizeof word - 1;
+                memcpy(word, c, wl);
+                word[wl] = 0;
+                int r = TESSEL_DoCmd(ci, word, sp ? sp + 1 : nullptr);
+                if (r / 100 > 3)
+                    status = 1;
+            }
         }
         TESSEL_DoCmd(ci, "QUIT", nullptr);
         TESSEL_CloseConnect(ci, 0);
@@ -52,7 +110,8 @@ int main(int argc, char **argv)
         printf("connect: %d %s\n", rc, TESSEL_ReturnLastErrorString(ci));
     }
     TESSEL_FreeCINFO(ci);
-    PrintLog(edit);
+    if (!quiet)
+        PrintLog(edit);
     DestroyWindow(edit);
     return status;
 }
