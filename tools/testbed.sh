@@ -16,6 +16,15 @@ start)
   echo $! >"$dir/fakeftpd.pid"
   for _ in $(seq 50); do [ -s "$dir/fakeftpd.port" ] && break; sleep 0.1; done
   root="$(readlink -f "$dir/vsftpd")"
+  # A directory of every kind of entry for the listing tests; Wine cannot
+  # make symbolic links, so it is made here.
+  fix="$root/home/listing"
+  rm -rf "$fix"; mkdir -p "$fix/sub" "$fix/empty"
+  printf 'plain' >"$fix/plain.txt"
+  printf 'blanks here' >"$fix/name with blanks.txt"
+  printf 'x' >"$fix/sub/inner.txt"
+  ln -s plain.txt "$fix/link"
+  chown -R tessel "$fix"
   echo "export TESSEL_VSFTPD_PORT=$vport"
   echo "export TESSEL_VSFTPD_ROOT='$root'"
   echo "export TESSEL_VSFTPD_ROOT_WIN='Z:${root//\//\\}'"

@@ -28,12 +28,17 @@ Script lines (one directive each, '#' starts a comment line):
   datafile N       send N bytes of a repeating pattern on the data connection
   datarecv         read the data connection to its end; logged as "#data N bytes"
   dataclose        close the data connection
+  datareset        drop the data connection with a reset (RST) instead
+  urgent           wait up to 5 s for urgent (out-of-band) data on the control
+                   connection; logged as "#urgent XX" (hex) or "#urgent none"
 After the script, commands are answered "221 Goodbye." for QUIT (then close)
 and "502 Not scripted." for anything else, until the client closes.
 """
 import os
 import re
+import select
 import socket
+import struct
 import sys
 import threading
 import time
@@ -144,6 +149,26 @@ class Session:
                     break
                 total += len(chunk)
             self.log.append("#data %d bytes" % total)
+        elif word == "datareset":
+            if self.data:
+                self.data.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                self.data.close()
+                self.data = None
+        elif word == "urgent":
+            got = "none"
+            deadline = time.time() + 5
+            while time.time() < deadline:
+                _, _, exc = select.select([], [], [self.conn], max(0, deadline - time.time()))
+                if not exc:
+                    break
+                try:
+                    got = self.conn.recv(1, socket.MSG_OOB).hex()
+                    break
+                except BlockingIOError:
+                    time.sleep(0.01)
+                except OSError:
+                    time.sleep(0.01)
+            self.log.append("#urgent %s" % got)
         elif word == "dataclose":
             if self.data:
                 self.data.close()
