@@ -58,7 +58,8 @@ function(tessel_wine_test name)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   target_link_libraries(${name} PRIVATE tesselcore_static gtest)
   target_link_options(${name} PRIVATE ${TESSEL_STATIC_LINK} -Wl,--enable-stdcall-fixup)
-  target_compile_definitions(${name} PRIVATE TESSEL_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data")
+  target_compile_definitions(${name} PRIVATE TESSEL_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"
+                             TESSEL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   # Each case runs as its own Wine process so that one crash or hang is
   # reported against that case alone.
   include(GoogleTest)

@@ -50,5 +50,13 @@ tally() { # parses "NN% tests passed, F tests failed out of T"
 ctest --test-dir build-native -j "$jobs" --output-on-failure 2>&1 | tee "$run/ctest-native.log"; tally "$run/ctest-native.log"
 ctest --test-dir build-win -j "$jobs" --output-on-failure --timeout 180 2>&1 | tee "$run/ctest-win.log"; tally "$run/ctest-win.log"
 
+# A short fuzzing round of the listing decoder under the sanitizers; longer
+# runs: tools/fuzz_listing.sh SECONDS.
+if TESSEL_FUZZ_BUILD="$top/build-fuzz" tools/fuzz_listing.sh "${TESSEL_FUZZ_SECONDS:-20}" >"$run/fuzz.log" 2>&1; then
+  passed=$((passed + 1)); echo "fuzz_decodeline: passed"
+else
+  failed=$((failed + 1)); echo "fuzz_decodeline: FAILED"; tail -30 "$run/fuzz.log"
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
 #include <stdlib.h>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -38,6 +41,9 @@ const Export kExports[] = {
     {940, "TESSEL_DetectFromSystString"},
     {950, "TESSEL_DoAutoCheck"},
     {1000, "TESSEL_IntFixCInfo"},
+    {260, "TESSEL_ParseLine"},
+    {410, "TESSEL_FreeDirectory"},
+    {910, "TESSEL_DecodeLine"},
 };
 
 HMODULE LoadCore()
@@ -64,6 +70,35 @@ TEST(Exports, EveryOrdinalNamesItsFunction)
     VersionFn version = (VersionFn)GetProcAddress(dll, MAKEINTRESOURCEA(1));
     ASSERT_NE(version, nullptr);
     EXPECT_EQ(version(), 0x0500);
+    FreeLibrary(dll);
+}
+
+// Every line of the module-definition file: the name must be exported at
+// exactly its ordinal, so that a new export cannot shift or shadow another.
+TEST(Exports, EveryLineOfTheDefinitionFileHoldsInTheDll)
+{
+    std::ifstream def(TESSEL_SOURCE_DIR "/tesselcore.def");
+    ASSERT_TRUE(def.good());
+    HMODULE dll = LoadCore();
+    ASSERT_NE(dll, nullptr);
+    std::regex line("^\\s+([A-Za-z_][A-Za-z0-9_]*)\\s+@([0-9]+).*");
+    std::string text;
+    int seen = 0;
+    std::vector<int> ordinals;
+    while (std::getline(def, text)) {
+        std::smatch m;
+        if (!std::regex_match(text, m, line))
+            continue;
+        int ordinal = std::stoi(m[2]);
+        for (int o : ordinals)
+            EXPECT_NE(o, ordinal) << "ordinal used twice: " << ordinal;
+        ordinals.push_back(ordinal);
+        FARPROC byOrdinal = GetProcAddress(dll, MAKEINTRESOURCEA(ordinal));
+        EXPECT_NE(byOrdinal, nullptr) << m[1];
+        EXPECT_EQ(byOrdinal, GetProcAddress(dll, m[1].str().c_str())) << m[1];
+        ++seen;
+    }
+    EXPECT_GE(seen, (int)(sizeof kExports / sizeof kExports[0]));
     FreeLibrary(dll);
 }
 
