@@ -2,6 +2,7 @@
 // set-up (the shared settings area, the shell extension's module state) hook
 // in here.
 #include "engine.h"
+#include "sharedarea.h"
 
-extern "C" void TesselProcessAttach(void) {}
-extern "C" void TesselProcessDetach(void) {}
+extern "C" void TesselProcessAttach(void) { SharedAreaOpen(); }
+extern "C" void TesselProcessDetach(void) { SharedAreaRelease(); }

@@ -1,0 +1,60 @@
+/* The cross-process shared area "tesselcoremap": one paging-file mapping
+ * that every process loading the library maps.  Its layout is fixed; the
+ * settings cache is the part used so far, the other fields belong to the
+ * shell extension's module state (copy-hook drops, notification thread).
+ *
+ * The area is opened at process attach (TesselProcessAttach) or, when the
+ * library is linked statically, lazily on first use. */
+#ifndef TESSEL_SHAREDAREA_H
+#define TESSEL_SHAREDAREA_H
+
+#include <winsock2.h>
+#include <windows.h>
+#include "ftpinfo.h"
+
+#define TESSEL_SHARED_NAME "tesselcoremap"
+
+/* flags */
+#define SHARED_EMAIL_DEFAULTED 0x1u /* the e-mail address was defaulted this session */
+
+typedef struct TesselSharedArea {
+    CRITICAL_SECTION lock;           /* initialised by the creator; unused so far */
+    volatile LONG attachCount;       /* processes that have the area mapped */
+    volatile LONG flags;
+    DWORD notifyThreadId;            /* notification thread (copy-hook drops) */
+    char clsid[40];                  /* primary CLSID as a string */
+    volatile LONG notifyRunning;
+    HANDLE notifyThread;             /* valid in the creating process only */
+    DWORD notifyCreatedId;
+    char dropDest[260];              /* destination folder reported by the copy hook */
+    FTPINFO settings;                /* cache of the global settings; filled when tmpDir[0] */
+} TesselSharedArea;
+
+#if defined(_WIN32) && !defined(_WIN64)
+#include <stddef.h>
+static_assert(sizeof(CRITICAL_SECTION) == 24, "shared area layout");
+static_assert(offsetof(TesselSharedArea, attachCount) == 24, "shared area layout");
+static_assert(offsetof(TesselSharedArea, clsid) == 36, "shared area layout");
+static_assert(offsetof(TesselSharedArea, dropDest) == 88, "shared area layout");
+static_assert(offsetof(TesselSharedArea, settings) == 348, "shared area layout");
+static_assert(sizeof(TesselSharedArea) == 348 + FTPINFO_SIZE, "shared area layout");
+#endif
+
+/* Maps the area (once per process) and counts this process in.  The
+ * process that creates the mapping zeroes it, initialises it and loads the
+ * settings into the cache. */
+void SharedAreaOpen(void);
+/* Counts this process out and unmaps the area. */
+void SharedAreaRelease(void);
+/* The mapped area (opened on first use), or NULL when it cannot be had. */
+TesselSharedArea *SharedArea(void);
+/* True when this process created the mapping. */
+BOOL SharedAreaCreatedHere(void);
+
+/* Settings cache.  Copies are made under a cross-process lock, so a reader
+ * never sees half of another process's update. */
+BOOL SharedSettingsGet(FTPINFO *out);         /* FALSE when not filled */
+void SharedSettingsPut(const FTPINFO *info);
+void SharedSettingsClear(void);
+
+#endif
