@@ -263,6 +263,11 @@ HRESULT IniWriteSite(const char *ini, const FTPSITEINFO *r, const FTPSITEINFO *d
         else
             ok &= IniWriteText(ini, sec, key, nullptr);
     };
+    // Against defaults a key is left out where the value equals them (the
+    // reader then takes the template's), and written where it differs, even
+    // when it is zero or the usual value.  Texts whose reader falls back to
+    // empty rather than to the template are written whenever nonempty.
+    auto stored = [&](long v, long def, bool plainRule) { return defaults ? v != def : plainRule; };
     if (!isConfig)
         text("HOST", r->host, true);
     const char *uid = (r->flags & SITE_ANONYMOUS) ? "anonymous" : r->user;
@@ -271,24 +276,24 @@ HRESULT IniWriteSite(const char *ini, const FTPSITEINFO *r, const FTPSITEINFO *d
         ok &= IniWritePassword(ini, sec, "PWD", uid, r->password);
     else
         text("PWD", nullptr, false);
-    number("TYPE", r->hostType, r->hostType > 6000);
+    number("TYPE", r->hostType, stored(r->hostType, defaults ? defaults->hostType : 0, r->hostType > 6000));
     text("DIR", r->remoteDir, r->remoteDir[0] != 0);
     text("ACT", r->account, r->account[0] != 0);
-    number("TIMEOFFSET", r->timeOffset, r->timeOffset != 0);
-    number("TIMEOUT", r->timeout, r->timeout != 0);
+    number("TIMEOFFSET", r->timeOffset, stored(r->timeOffset, defaults ? defaults->timeOffset : 0, r->timeOffset != 0));
+    number("TIMEOUT", r->timeout, stored(r->timeout, defaults ? defaults->timeout : 0, r->timeout != 0));
     text("RMASK", r->remoteMask, r->remoteMask[0] != 0);
     text("INITCMD", r->initCmd, r->initCmd[0] != 0);
-    number("PORT", r->port, r->port != 0 && r->port != 21);
+    number("PORT", r->port, stored(r->port, defaults ? defaults->port : 0, r->port != 0 && r->port != 21));
     for (const auto &f : kSiteIniFlags) {
         // Without defaults the reference is what a reader without a template
         // assumes, so that a cleared "HASH" or "RETAIN" survives the trip.
         BOOL reference = defaults ? (defaults->flags & f.bit) != 0 : f.readDefault;
         ok &= IniWriteFlag(ini, sec, f.key, (r->flags & f.bit) != 0, reference);
     }
-    number("RETRIES", r->retries, r->retries != 0);
+    number("RETRIES", r->retries, stored(r->retries, defaults ? defaults->retries : 0, r->retries != 0));
     text("COMMENT", r->comment, r->comment[0] != 0);
-    text("ICONFILE", r->iconFile, r->iconFile[0] != 0);
-    number("ICONINDEX", r->iconIndex, r->iconIndex != 0);
+    text("ICONFILE", r->iconFile, defaults ? strcmp(r->iconFile, defaults->iconFile) != 0 : r->iconFile[0] != 0);
+    number("ICONINDEX", r->iconIndex, stored(r->iconIndex, defaults ? defaults->iconIndex : 0, r->iconIndex != 0));
     number("CGOOD", r->conGood, r->conGood != 0);
     number("CFAIL", r->conFail, r->conFail != 0);
     FILETIME ft;

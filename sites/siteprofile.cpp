@@ -61,15 +61,19 @@ void StartRecord(FTPSITEINFO *work, const char *name, const FTPSITEINFO *tmpl, c
 }
 
 // Registry form of a scrambled password; absent when too long for the field.
+// Leaves out untouched when the value does not count.
 BOOL ReadRegPassword(HKEY key, const char *value, char *out, size_t size)
 {
     unsigned char data[FTPSITEINFO_SIZE];
+    char clear[256];
     DWORD type = 0, len = (DWORD)size;
-    out[0] = 0;
     if (RegQueryValueExA(key, value, nullptr, &type, data, &len) != ERROR_SUCCESS || type != REG_SZ || len == 0)
         return FALSE;
-    BOOL ok = TesselDescrambleReg(data, len, out, size);
+    BOOL ok = size <= sizeof clear && TesselDescrambleReg(data, len, clear, size);
+    if (ok)
+        memcpy(out, clear, size);
     SecureZeroMemory(data, sizeof data);
+    SecureZeroMemory(clear, sizeof clear);
     return ok;
 }
 
@@ -174,19 +178,49 @@ const char *const kProfileValues[] = {
     "HostType", "TimeOffset", "ConRetry", "Timeout", "Port", "ConGood", "ConFail", "PrevCon",
 };
 
-HRESULT WriteRegistryProfile(FTPSITEINFO *w, const FTPSITEINFO *defaults, const FTPINFO *s)
+HRESULT WriteRegistryProfile(const FTPSITEINFO *orig, const FTPSITEINFO *defaults, const FTPINFO *s)
 {
+    // Values equal to the defaults are left out and read back from them.  A
+    // value that differs is stored even when it is empty, zero or the usual
+    // one, or the reader would take the defaults' value instead.
+    FTPSITEINFO *w = new FTPSITEINFO;
+    memcpy(w, orig, sizeof *w);
+    auto diffText = [&](const char *field, const char *def) { return defaults && strcmp(field, def) != 0; };
+    auto diffNum = [&](int32_t v, int32_t def) { return defaults && v != def; };
+    const bool dComment = defaults && diffText(orig->comment, defaults->comment);
+    const bool dAccount = defaults && diffText(orig->account, defaults->account);
+    const bool dRMask = defaults && diffText(orig->remoteMask, defaults->remoteMask);
+    const bool dCmd = defaults && diffText(orig->initCmd, defaults->initCmd);
+    const bool dIcon = defaults && diffText(orig->iconFile, defaults->iconFile);
+    const bool dIconIndex = defaults && diffNum(orig->iconIndex, defaults->iconIndex);
+    const bool dHostType = defaults && diffNum(orig->hostType, defaults->hostType);
+    const bool dOffset = defaults && diffNum(orig->timeOffset, defaults->timeOffset);
+    const bool dRetries = defaults && diffNum(orig->retries, defaults->retries);
+    const bool dTimeout = defaults && diffNum(orig->timeout, defaults->timeout);
+    const bool dPort = defaults && diffNum(orig->port, defaults->port);
+    const bool dFwHost = defaults && diffText(orig->fwHost, defaults->fwHost);
+    const bool dFwUser = defaults && diffText(orig->fwUser, defaults->fwUser);
+    const bool dFwPass = defaults && diffText(orig->fwPassword, defaults->fwPassword);
+    const bool dFwPort = defaults && diffNum(orig->fwPort, defaults->fwPort);
     if (defaults) {
+        if (!dComment)
+            w->comment[0] = 0;
+        if (!dAccount)
+            w->account[0] = 0;
+        if (!dRMask)
+            w->remoteMask[0] = 0;
+        if (!dCmd)
+            w->initCmd[0] = 0;
+        if (!dIcon)
+            w->iconFile[0] = 0;
         if (w->fwType == defaults->fwType)
             w->fwType = SITE_FWTYPE_SAME;
-        if (strcmp(w->fwHost, defaults->fwHost) == 0)
+        if (!dFwHost)
             w->fwHost[0] = 0;
-        if (strcmp(w->fwUser, defaults->fwUser) == 0)
+        if (!dFwUser)
             w->fwUser[0] = 0;
-        if (strcmp(w->fwPassword, defaults->fwPassword) == 0)
+        if (!dFwPass)
             w->fwPassword[0] = 0;
-        if (w->fwPort == defaults->fwPort)
-            w->fwPort = 0;
     }
     HKEY hive;
     if (s->flags & FTPINFO_MACHINE_WIDE) {
@@ -198,8 +232,11 @@ HRESULT WriteRegistryProfile(FTPSITEINFO *w, const FTPSITEINFO *defaults, const 
     }
     HKEY key;
     if (RegCreateKeyExA(hive, SiteKeyPath(w->name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+                        nullptr) != ERROR_SUCCESS) {
+        SecureZeroMemory(w, sizeof *w);
+        delete w;
         return E_FAIL;
+    }
     for (const char *v : kProfileValues)
         RegDeleteValueA(key, v);
 
@@ -213,44 +250,48 @@ HRESULT WriteRegistryProfile(FTPSITEINFO *w, const FTPSITEINFO *defaults, const 
             ok &= RegWriteDword(key, name, (DWORD)value);
     };
     const BOOL anon = (w->flags & SITE_ANONYMOUS) != 0;
-    const bool fw = w->fwType > 0 && w->fwType < SITE_FWTYPE_SAME;
+    // Whether the profile uses a firewall, also when its type equals the defaults'.
+    const bool fw = orig->fwType > 0 && orig->fwType < SITE_FWTYPE_SAME;
     if (defaults) {
         DWORD low = w->flags & 0xFFFFu, defLow = defaults->flags & 0xFFFFu;
-        dword("Flags", (w->flags & 0xFFFF0000u) | (low & ~defLow), ((w->flags & 0xFFFF0000u) | (low & ~defLow)) != 0);
-        dword("FlagN", ~low & defLow, (~low & defLow) != 0);
+        DWORD flags = (w->flags & 0xFFFF0000u) | (low & ~defLow);
+        dword("Flags", (int32_t)flags, flags != 0);
+        dword("FlagN", (int32_t)(~low & defLow), (~low & defLow) != 0);
     } else {
         // Written even when zero: a reader without a template would
         // otherwise start from the built-in flags.
         dword("Flags", (int32_t)w->flags, true);
     }
     str("Addr", w->host, w->host[0] != 0);
-    str("Comment", w->comment, w->comment[0] != 0);
+    str("Comment", w->comment, w->comment[0] || dComment);
     str("UID", w->user, !anon && w->user[0]);
-    str("Account", w->account, !anon && w->account[0]);
+    str("Account", w->account, !anon && (w->account[0] || dAccount));
     if ((w->flags & SITE_SAVE_PASSWORD) && w->password[0])
         ok &= WriteRegPassword(key, "Passwd", w->password);
     str("Dir", w->remoteDir, w->remoteDir[0] != 0);
     str("LMask", w->localMask, w->localMask[0] != 0);
-    str("RMask", w->remoteMask, w->remoteMask[0] != 0);
-    str("Cmd", w->initCmd, w->initCmd[0] != 0);
+    str("RMask", w->remoteMask, w->remoteMask[0] || dRMask);
+    str("Cmd", w->initCmd, w->initCmd[0] || dCmd);
     dword("FType", w->fwType, w->fwType != SITE_FWTYPE_SAME);
-    str("FHost", w->fwHost, fw && w->fwHost[0]);
-    str("FUser", w->fwUser, fw && w->fwUser[0]);
-    if (fw && (w->flags & SITE_SAVE_FWPASS) && w->fwPassword[0])
+    str("FHost", w->fwHost, fw && (w->fwHost[0] || dFwHost));
+    str("FUser", w->fwUser, fw && (w->fwUser[0] || dFwUser));
+    if (fw && (w->flags & SITE_SAVE_FWPASS) && (w->fwPassword[0] || dFwPass))
         ok &= WriteRegPassword(key, "FPswd", w->fwPassword);
-    dword("FPort", w->fwPort, fw && w->fwPort != 0);
-    str("IconFile", w->iconFile, w->iconFile[0] != 0);
-    dword("IconIndex", w->iconIndex, w->iconFile[0] != 0);
-    dword("HostType", w->hostType, w->hostType > 6000);
-    dword("TimeOffset", w->timeOffset, w->timeOffset != 0);
-    dword("ConRetry", w->retries, w->retries != 0);
-    dword("Timeout", w->timeout, w->timeout != 0 && w->timeout != 65);
-    dword("Port", w->port, w->port != 0 && w->port != 21);
+    dword("FPort", orig->fwPort, fw && ((!defaults && orig->fwPort != 0) || dFwPort));
+    str("IconFile", w->iconFile, w->iconFile[0] || dIcon);
+    dword("IconIndex", orig->iconIndex, w->iconFile[0] || dIcon || dIconIndex);
+    dword("HostType", orig->hostType, orig->hostType > 6000 ? (!defaults || dHostType) : dHostType);
+    dword("TimeOffset", orig->timeOffset, defaults ? dOffset : orig->timeOffset != 0);
+    dword("ConRetry", orig->retries, defaults ? dRetries : orig->retries != 0);
+    dword("Timeout", orig->timeout, defaults ? dTimeout : (orig->timeout != 0 && orig->timeout != 65));
+    dword("Port", orig->port, defaults ? dPort : (orig->port != 0 && orig->port != 21));
     dword("ConGood", w->conGood, w->conGood != 0);
     dword("ConFail", w->conFail, w->conFail != 0);
     ok &= RegSetValueExA(key, "PrevCon", 0, REG_BINARY, (const BYTE *)&w->prevCon, sizeof w->prevCon) ==
           ERROR_SUCCESS;
     RegCloseKey(key);
+    SecureZeroMemory(w, sizeof *w);
+    delete w;
     return ok ? S_OK : E_FAIL;
 }
 
@@ -323,6 +364,9 @@ HRESULT WriteSiteProfile(const FTPSITEINFO *rec, const FTPSITEINFO *defaults)
 {
     if (!rec || rec->size < FTPSITEINFO_SIZE || (defaults && defaults->size < FTPSITEINFO_SIZE))
         return E_INVALIDARG;
+    // A name that fills its field without a terminator is too long.
+    if (strnlen(rec->name, sizeof rec->name) >= sizeof rec->name)
+        return E_INVALIDARG;
     FTPSITEINFO w;
     memcpy(&w, rec, sizeof w);
     w.size = FTPSITEINFO_SIZE;
@@ -338,30 +382,6 @@ HRESULT WriteSiteProfile(const FTPSITEINFO *rec, const FTPSITEINFO *defaults)
         return hr;
     if (!w.user[0] || lstrcmpiA(w.user, "anonymous") == 0)
         w.flags |= SITE_ANONYMOUS;
-    if (defaults) {
-        auto same = [](char *field, const char *def) {
-            if (strcmp(field, def) == 0)
-                field[0] = 0;
-        };
-        same(w.comment, defaults->comment);
-        same(w.account, defaults->account);
-        same(w.password, defaults->password);
-        same(w.remoteMask, defaults->remoteMask);
-        same(w.initCmd, defaults->initCmd);
-        same(w.iconFile, defaults->iconFile);
-        if (w.iconIndex == defaults->iconIndex)
-            w.iconIndex = 0;
-        if (w.hostType == defaults->hostType)
-            w.hostType = 0;
-        if (w.timeOffset == defaults->timeOffset)
-            w.timeOffset = 0;
-        if (w.retries == defaults->retries)
-            w.retries = 0;
-        if (w.timeout == defaults->timeout)
-            w.timeout = 0;
-        if (w.port == defaults->port)
-            w.port = 0;
-    }
     if (ini)
         hr = s.iniPath[0] ? IniWriteSite(s.iniPath, &w, defaults, isConfig) : E_INVALIDARG;
     else

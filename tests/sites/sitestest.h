@@ -19,7 +19,7 @@
 #include <vector>
 
 class SitesTest : public testing::Test {
-protected:
+public:
     HANDLE lock_ = nullptr;
     std::string dir_;   // scratch folder, ends without "\"
     std::string ini_;   // dir_\TESSEL.INI
