@@ -205,15 +205,16 @@ SOCKET AcceptDataConnection(CINFO *ci, DataChannel *dc)
     return dc->sock;
 }
 
-void CloseDataChannel(CINFO *ci, DataChannel *dc, int peerClosed)
+void CloseDataChannel(CINFO *ci, DataChannel *dc, int noDrain)
 {
     if (dc->listen != INVALID_SOCKET) {
         closesocket(dc->listen);
         dc->listen = INVALID_SOCKET;
     }
     if (dc->sock != INVALID_SOCKET) {
-        if (peerClosed) {
-            // Both sides have ended: the gentle close would only wait.
+        if (noDrain) {
+            // The peer has ended its side, or what it still sends is
+            // unwanted: the gentle close would only wait.
             closesocket(dc->sock);
         } else {
             SetBlocking(dc->sock, 1);
@@ -313,7 +314,7 @@ int ReadListingLine(CINFO *ci, SOCKET s, LineBuffer *lb, char *line, size_t line
     }
 }
 
-static int SendAbortEx(CINFO *ci, int logging)
+int SendAbortSequence(CINFO *ci, int logging)
 {
     const unsigned sock = (unsigned)ci->ctrlSocket;
     // IAC IP IAC with the urgent mark on the last byte, then DM: the Telnet
@@ -331,13 +332,25 @@ static int SendAbortEx(CINFO *ci, int logging)
     if (logging)
         LogText(ci, "ABOR");
     SetErrorf(ci, "[%u] sent ABOR", sock);
-    if (logging || !ci->asyncWnd)
-        ReadClosingReply(ci);
     return 1;
 }
 
-int SendAbort(CINFO *ci) { return SendAbortEx(ci, 1); }
-int SendAbortQuiet(CINFO *ci) { return SendAbortEx(ci, 0); }
+int SendAbort(CINFO *ci)
+{
+    if (!SendAbortSequence(ci, 1))
+        return 0;
+    ReadClosingReply(ci);
+    return 1;
+}
+
+int SendAbortQuiet(CINFO *ci)
+{
+    if (!SendAbortSequence(ci, 0))
+        return 0;
+    if (!ci->asyncWnd) // otherwise the message-driven machine reads it
+        ReadClosingReply(ci);
+    return 1;
+}
 
 int ReadClosingReply(CINFO *ci)
 {

@@ -33,9 +33,10 @@ int OpenDataConnection(CINFO *ci, DataChannel *dc);
  * server's connection and closes the listener.  The data socket (set
  * non-blocking, also stored in dataSocket), or INVALID_SOCKET. */
 SOCKET AcceptDataConnection(CINFO *ci, DataChannel *dc);
-/* Closes whatever the channel holds.  peerClosed: the peer has already
- * ended its side, so nothing is left to drain. */
-void CloseDataChannel(CINFO *ci, DataChannel *dc, int peerClosed);
+/* Closes whatever the channel holds; gently (draining what the peer still
+ * sends) unless noDrain: the peer has already ended its side, or the rest
+ * of its data is unwanted. */
+void CloseDataChannel(CINFO *ci, DataChannel *dc, int noDrain);
 
 /* One receive on a non-blocking data socket, waiting (and pumping, for hook
  * records) while nothing is there.  >0 bytes, 0 end of data, -1 error
@@ -53,9 +54,13 @@ int ReadListingLine(CINFO *ci, SOCKET s, LineBuffer *lb, char *line, size_t line
 
 /* The FTP abort: Telnet IP as urgent data, then DM and ABOR.  The logging
  * form logs "ABOR" and reads the reply; the quiet form reads it only when
- * no handler window will.  1 when both parts were sent. */
+ * no handler window will.  1 when both parts were sent.  The sequence alone
+ * (no reply read) is for callers that must close a data connection first:
+ * many servers look at the control connection only once a data write has
+ * failed. */
 int SendAbort(CINFO *ci);
 int SendAbortQuiet(CINFO *ci);
+int SendAbortSequence(CINFO *ci, int logging);
 
 /* Reads a transfer's closing reply even when abortFlag (which stops reply
  * waits) is set because the transfer failed locally. */

@@ -128,20 +128,40 @@ void ReceiveData(CINFO *ci, SOCKET s, Download *d, char *buf)
     }
 }
 
+// Stops a download that the server may still be sending.  The abort
+// sequence goes first, for servers that watch their control connection
+// during a transfer; then the data connection is closed at once, because
+// many servers look at the control connection only after a data write has
+// failed (reading the rest instead could mean reading the whole file).
+// Then both replies: the transfer's (426, or 226 when it had just ended)
+// and the abort's.  Returns the last code.
+int AbortDownload(CINFO *ci, DataChannel *dc)
+{
+    const int sent = SendAbortSequence(ci, 1);
+    CloseDataChannel(ci, dc, 1);
+    int code = ReadClosingReply(ci);
+    if (sent && code != 421 && code != -1)
+        code = ReadClosingReply(ci);
+    return code;
+}
+
 // Ends a download's data connection and reads the closing reply.
-int FinishDownload(CINFO *ci, DataChannel *dc, Download *d, int sendAbortOnCancel)
+int FinishDownload(CINFO *ci, DataChannel *dc, Download *d, int abortOnCancel)
 {
     PostTiming(ci, 1, d->total);
-    if (ci->cancelFlag && sendAbortOnCancel)
-        SendAbort(ci);
     if (d->recvError) {
         ci->lastError = d->recvError;
         SetErrorf(ci, "! Receive error %u", (unsigned)d->recvError);
     }
-    if (d->peerClosed)
-        shutdown(dc->sock, SD_SEND);
-    CloseDataChannel(ci, dc, d->peerClosed);
-    int closing = ReadClosingReply(ci);
+    int closing;
+    if (ci->cancelFlag && abortOnCancel) {
+        closing = AbortDownload(ci, dc);
+    } else {
+        if (d->peerClosed)
+            shutdown(dc->sock, SD_SEND);
+        CloseDataChannel(ci, dc, d->peerClosed);
+        closing = ReadClosingReply(ci);
+    }
     return TransferResult(ci, closing, d->recvError != 0);
 }
 
@@ -234,10 +254,7 @@ int RecvFileBody(CINFO *ci, const char *remote, const char *local, int binary, i
         d.file = OpenDownloadFile(local, resume, offset);
     if (d.file == INVALID_HANDLE_VALUE) {
         DWORD why = GetLastError();
-        SendAbort(ci);
-        CloseDataChannel(ci, &dc, 0);
-        // After ABOR the server still owes the transfer's own reply.
-        ReadClosingReply(ci);
+        AbortDownload(ci, &dc);
         ci->lastError = (int32_t)why;
         SetErrorf(ci, buf ? "! Failed to open %s for write." : "! Failed to allocate memory.", local);
         FreeBlock(buf);
