@@ -87,7 +87,8 @@ typedef struct CINFO {
     volatile LONG closeRequest;/* CloseConnect asked from inside the pump */
     DWORD    pumpThread;       /* thread whose wait is pumping messages */
     uint32_t rxDiscard;        /* dropping the rest of an over-long reply line */
-    uint32_t reserved[2];
+    uint32_t asyncFlags;       /* message-driven machine's own marks (tessel_async.h) */
+    uint32_t reserved[1];
 } CINFO;
 
 #ifdef __cplusplus

@@ -17,7 +17,13 @@ start)
   id tessel >/dev/null 2>&1 || useradd -M -d /nonexistent -s /bin/sh tessel
   echo 'tessel:tessel' | chpasswd
   # vsftpd enters the home folder before local_root; make it a real one.
-  usermod -d "$dir/home" tessel
+  # One fixed folder for every instance: usermod fails while another test
+  # bed's session runs as tessel, and says "no changes" on standard output
+  # when there is nothing to do.
+  mkdir -p /var/lib/tessel-home
+  if [ "$(getent passwd tessel | cut -d: -f6)" != /var/lib/tessel-home ]; then
+    usermod -d /var/lib/tessel-home tessel >/dev/null 2>&1 || true
+  fi
   grep -qx /bin/sh /etc/shells || echo /bin/sh >>/etc/shells
   mkdir -p /var/run/vsftpd/empty "$dir/pub" "$dir/home"
   chown root:root "$dir/pub"; chmod 755 "$dir/pub"
@@ -58,6 +64,11 @@ max_clients=0
 idle_session_timeout=600
 data_connection_timeout=600
 CONF
+  # TESSEL_VSFTPD_FXP=1: data connections may go to and come from another
+  # address than the client's, as copies between two servers need.
+  if [ "${TESSEL_VSFTPD_FXP:-0}" = 1 ]; then
+    printf 'pasv_promiscuous=YES\nport_promiscuous=YES\n' >>"$dir/vsftpd.conf"
+  fi
   /usr/sbin/vsftpd "$dir/vsftpd.conf" >"$dir/vsftpd.out" 2>&1 &
   pid=$!
   echo "$pid" >"$dir/vsftpd.pid"
