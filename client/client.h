@@ -144,6 +144,7 @@ extern int g_vsplit, g_hsplit;
 extern RECT g_logRect;
 extern int g_logRectValid;
 int Register(const char *exePath);
+int RegisterClasses();
 int TesselMain(HINSTANCE inst, HINSTANCE prev, const char *cmdLine, int show);
 void CleanupAtExit();
 // Temporary files this instance created (deleted at exit, others' are left).

@@ -248,8 +248,8 @@ void LayoutControls(HWND wnd)
         Pane &p = panes[side];
         int pw = p.x1 - p.x0;
         Place(p.caption, p.x0, top, pw, sh);
-        Place(p.combo, p.x0, top + sh, pw, ch * 8);
         int listW = g_cfg.layout ? pw : pw - btnW - m;
+        Place(p.combo, p.x0, top + sh, listW, ch * 8);
         int bottom = listBottom;
         if (g_cfg.layout) {
             // Buttons in two rows under the list.
@@ -1114,6 +1114,10 @@ static void InvertColumnLine(int side, int x)
 
 static int IndexOfControl(HWND c)
 {
+    // By window, not only by number: the edit part of a combo box carries
+    // the number 1001 of its own.
+    if (!c || GetParent(c) != g_main)
+        return -1;
     int id = GetDlgCtrlID(c);
     for (int i = 0; i < T95_CONTROL_COUNT; ++i)
         if (g_controls[i].id == id)
@@ -1740,7 +1744,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WP
             ForgetTempFile(g_remoteListFile);
             g_remoteListFile[0] = 0;
         }
-        WriteIniText(T95_CONFIG, "SESSION", g_session.name[0] ? g_session.name : nullptr);
+        if (g_session.name[0])
+            WriteIniText(T95_CONFIG, "SESSION", g_session.name);
         if (g_logWnd)
             DestroyWindow(g_logWnd);
         DestroyWindow(wnd);

@@ -213,7 +213,7 @@ static void CloseSplash()
 
 // ---------------------------------------------------------------- classes
 
-static int RegisterClasses()
+int RegisterClasses()
 {
     WNDCLASSA wc = {};
     wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW | CS_BYTEALIGNWINDOW;
