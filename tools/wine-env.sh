@@ -39,6 +39,8 @@ wine_prepare_prefix() {
   # Keep one wineserver alive so that each test process starts in ~0.1 s.
   wineserver -p >/dev/null 2>&1 || true
   "$WINE" wineboot >/dev/null 2>&1 || true
+  # A screenshot run may have left the x11 driver switched on; tests want null.
+  wine_set_graphics null
 }
 
 wine_set_graphics() { # null | x11
