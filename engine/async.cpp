@@ -7,8 +7,10 @@
 // TESSEL_CancelAction, which only posts to it.
 #include "async_internal.h"
 #include "asynclines.h"
+#include "dataconn.h"
 
 #include <malloc.h>
+#include <process.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -91,10 +93,21 @@ SOCKET CloseAsyncSocket(CINFO *ci, SOCKET s)
     return CloseSocketGently(ci->asyncWnd, s);
 }
 
+// asyncFlags is also written by TESSEL_CancelAction on the caller's thread.
+void SetAsyncFlag(CINFO *ci, uint32_t flag, int on)
+{
+    volatile LONG *p = (volatile LONG *)&ci->asyncFlags;
+    LONG old, now;
+    do {
+        old = *p;
+        now = on ? (LONG)((uint32_t)old | flag) : (LONG)((uint32_t)old & ~flag);
+    } while (InterlockedCompareExchange(p, now, old) != old);
+}
+
 void ReleaseTransferHold(CINFO *ci)
 {
     if (ci->asyncFlags & TESSEL_AFLAG_HOLDS_REF) {
-        ci->asyncFlags &= ~TESSEL_AFLAG_HOLDS_REF;
+        SetAsyncFlag(ci, TESSEL_AFLAG_HOLDS_REF, 0);
         Release(ci);
     }
 }
@@ -396,7 +409,11 @@ void ReadData(CINFO *ci)
             return;
         }
         PostProgress(ci);
-    } else if (n == SOCKET_ERROR) {
+    } else if (n == 0) {
+        // The end of the data.  FD_CLOSE normally follows, but not for a
+        // connection that ended before it was selected.
+        PostSocketEvent(ci, ci->dataSocket, FD_CLOSE);
+    } else {
         int err = WSAGetLastError();
         if (err == WSAEWOULDBLOCK)
             return;
@@ -511,14 +528,23 @@ void CloseData(CINFO *ci, SOCKET s)
             PostProgress(ci);
         }
     }
-    ci->dataSocket = CloseAsyncSocket(ci, s);
+    if (st == TESSEL_ASYNC_RECV && (ci->cancelFlag || ci->abortFlag)) {
+        // What the server still sends is unwanted; many servers only look
+        // at the ABOR once a write to the data connection has failed.
+        WSAAsyncSelect(s, ci->asyncWnd, 0, 0);
+        PurgeEvents(ci, s);
+        closesocket(s);
+        ci->dataSocket = INVALID_SOCKET;
+    } else {
+        ci->dataSocket = CloseAsyncSocket(ci, s);
+    }
     if (ci->asyncFile) {
         CloseHandle(ci->asyncFile);
         ci->asyncFile = nullptr;
     }
     ci->asyncState = TESSEL_ASYNC_IDLE;
     const int aborted = (ci->asyncFlags & TESSEL_AFLAG_ABOR_SENT) != 0;
-    ci->asyncFlags &= ~TESSEL_AFLAG_ABOR_SENT;
+    SetAsyncFlag(ci, TESSEL_AFLAG_ABOR_SENT, 0);
     int code = ci->ctrlSocket != INVALID_SOCKET ? ReadTransferEnd(ci, aborted) : 0;
     // A transfer stopped here never reads as a success: a local failure is
     // 500, a cancelled one that the server still calls complete is 426.
@@ -647,7 +673,7 @@ void HoldForTransfer(CINFO *ci)
 {
     if (!(ci->asyncFlags & TESSEL_AFLAG_HOLDS_REF)) {
         AddRef(ci);
-        ci->asyncFlags |= TESSEL_AFLAG_HOLDS_REF;
+        SetAsyncFlag(ci, TESSEL_AFLAG_HOLDS_REF, 1);
     }
 }
 
@@ -762,7 +788,7 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_ConnectAsync(CINFO *ci, const char *host, 
     ci->rxDiscard = 0;
     ci->cmdPending = 0;
     ci->closeRequest = 0;
-    ci->asyncFlags &= TESSEL_AFLAG_HOLDS_REF;
+    SetAsyncFlag(ci, TESSEL_AFLAG_ABOR_SENT, 0);
     // A line left from an earlier session must not pass for the greeting.
     ci->replyLine[0] = 0;
     CopyBounded(ci->host, sizeof ci->host, host);
@@ -916,7 +942,12 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_CancelAction(CINFO *ci)
         return 0;
     if (!ci->cancelFlag && !ci->abortFlag && ci->asyncWnd) {
         const uint32_t st = ci->asyncState;
+        if (st == TESSEL_ASYNC_RECV && ci->ctrlSocket != INVALID_SOCKET &&
+            SendAbortSequence(ci, 0))
+            SetAsyncFlag(ci, TESSEL_AFLAG_ABOR_SENT, 1);
         ci->cancelFlag = 1;
+        // The download too ends by closing its data connection: a server
+        // that still sends would otherwise send the whole file first.
         if (st & TESSEL_ASYNC_DATA_MASK)
             PostSocketEvent(ci, ci->dataSocket, FD_CLOSE);
         else if (st & TESSEL_ASYNC_LOGIN_MASK)
@@ -924,4 +955,189 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_CancelAction(CINFO *ci)
     }
     ci->cancelFlag = 1;
     return 0;
+}
+
+// ---------------------------------------------------------------- transfers
+
+namespace {
+
+// Guard and start of the message-driven transfers; on success the record
+// is busy (2) and holds a reference for this call.
+int BeginAsyncTransfer(CINFO *ci)
+{
+    if (!ci)
+        return 0;
+    if (ci->magic != CINFO_MAGIC) {
+        strcpy(ci->errorBuf, "! not initialized");
+        return 0;
+    }
+    if (ci->busy) {
+        strcpy(ci->errorBuf, "! busy");
+        return 0;
+    }
+    if (!HandlerUsable(ci))
+        return 0;
+    AddRef(ci);
+    ci->busy = CINFO_BUSY_TRANSFER;
+    ci->byteCount = 0;
+    ci->cancelFlag = 0;
+    ci->abortFlag = 0;
+    ci->lastError = 0;
+    SetAsyncFlag(ci, TESSEL_AFLAG_ABOR_SENT, 0);
+    ClearErrorText(ci);
+    return 1;
+}
+
+int FailAsyncTransfer(CINFO *ci, HANDLE file)
+{
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    ci->busy = 0;
+    Release(ci);
+    return 500;
+}
+
+// TYPE, data connection and the transfer command, as the blocking
+// transfers do it.  The data socket, or INVALID_SOCKET (text set).
+SOCKET StartDataCommand(CINFO *ci, int binary, const char *word, const char *name, DataChannel *dc,
+                        const char *refusedText, const char *noDataText)
+{
+    if (ci->ctrlSocket == INVALID_SOCKET) {
+        SetErrorText(ci, "! No socket");
+        return INVALID_SOCKET;
+    }
+    StopControlNotifications(ci);
+    RunCommand(ci, binary ? "TYPE I" : "TYPE A", nullptr);
+    if (OpenDataConnection(ci, dc) != 0)
+        return INVALID_SOCKET;
+    if (RunCommand(ci, word, name) / 100 != 1) {
+        CloseDataChannel(ci, dc, 0);
+        if (refusedText)
+            SetErrorText(ci, refusedText);
+        return INVALID_SOCKET;
+    }
+    SOCKET sock = AcceptDataConnection(ci, dc);
+    if (sock == INVALID_SOCKET && noDataText)
+        SetErrorText(ci, noDataText);
+    return sock;
+}
+
+// From here the handler window drives the transfer; the reference taken
+// by the start is handed over to it.
+void RunOnHandler(CINFO *ci, SOCKET s, uint32_t state, HANDLE file, UINT doneMsg)
+{
+    ci->asyncFile = file;
+    ci->doneMsg = doneMsg;
+    ci->asyncState = state;
+    HoldForTransfer(ci);
+    WSAAsyncSelect(s, ci->asyncWnd, TESSEL_MSG_SOCKET, TESSEL_TRANSFER_EVENTS);
+    // Data (or the end of it) that came before the selection still gets an
+    // event.
+    PostSocketEvent(ci, s, state == TESSEL_ASYNC_RECV ? FD_READ : FD_WRITE);
+    Release(ci);
+}
+
+struct DirJob {
+    CINFO *ci;
+    HWND wnd;
+    UINT msg;
+    char arg[1]; // the listing argument, as long as it is
+};
+
+unsigned __stdcall DirectoryThread(void *p)
+{
+    DirJob *job = (DirJob *)p;
+    CINFO *ci = job->ci;
+    DirectoryListing *list = TESSEL_GetDirectory(ci, job->arg[0] ? job->arg : nullptr);
+    // The listing belongs to whoever gets the message; nobody will if the
+    // window is gone.
+    if (!job->wnd || !PostMessageA(job->wnd, job->msg, list ? 1 : 0, (LPARAM)list))
+        TESSEL_FreeDirectory(list);
+    HeapFree(GetProcessHeap(), 0, job);
+    Release(ci);
+    return 0;
+}
+
+} // namespace
+
+TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvFileAsync(CINFO *ci, const char *remote, const char *local, int binary,
+                                                    UINT doneMsg)
+{
+    if (!BeginAsyncTransfer(ci))
+        return 500;
+    DataChannel dc;
+    SOCKET s = StartDataCommand(ci, binary, "RETR", remote, &dc, "! Retr failed", "! No data socket");
+    if (s == INVALID_SOCKET)
+        return FailAsyncTransfer(ci, INVALID_HANDLE_VALUE);
+    HANDLE f = CreateFileA(local ? local : "", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        DWORD why = GetLastError();
+        // Nothing will run on the handler window: read the replies here so
+        // that the next command reads its own.
+        int sent = SendAbortSequence(ci, 0);
+        CloseDataChannel(ci, &dc, 1);
+        ReadTransferEnd(ci, sent);
+        ci->lastError = (int32_t)why;
+        SetErrorf(ci, "! Failed to open %s for write.", local ? local : "");
+        return FailAsyncTransfer(ci, INVALID_HANDLE_VALUE);
+    }
+    RunOnHandler(ci, s, TESSEL_ASYNC_RECV, f, doneMsg);
+    return 200;
+}
+
+TESSEL_EXTERN_C int TESSEL_API TESSEL_SendFileAsync(CINFO *ci, const char *local, const char *remote, int binary,
+                                                    UINT doneMsg)
+{
+    if (!BeginAsyncTransfer(ci))
+        return 500;
+    HANDLE f = CreateFileA(local ? local : "", GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        ci->lastError = (int32_t)GetLastError();
+        SetErrorf(ci, "! Failed to open %s for read.", local ? local : "");
+        return FailAsyncTransfer(ci, INVALID_HANDLE_VALUE);
+    }
+    DataChannel dc;
+    SOCKET s = StartDataCommand(ci, binary, "STOR", remote, &dc, nullptr, nullptr);
+    if (s == INVALID_SOCKET)
+        return FailAsyncTransfer(ci, f);
+    RunOnHandler(ci, s, TESSEL_ASYNC_SEND, f, doneMsg);
+    return 200;
+}
+
+TESSEL_EXTERN_C int TESSEL_API TESSEL_GetDirectoryAsync(CINFO *ci, const char *listArg, UINT doneMsg)
+{
+    if (!RecordValid(ci))
+        return 0;
+    if (ci->busy) {
+        strcpy(ci->errorBuf, "! busy");
+        return 0;
+    }
+    if (!listArg)
+        listArg = "";
+    ci->doneMsg = doneMsg;
+    CopyBounded(ci->threadArg, sizeof ci->threadArg, listArg);
+    // The worker gets its own copy of what it needs: the record's fields
+    // may change before it runs.
+    const size_t len = strlen(listArg);
+    DirJob *job = (DirJob *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DirJob) + len);
+    if (!job) {
+        SetErrorText(ci, "! Failed to allocate memory.");
+        return 0;
+    }
+    job->ci = ci;
+    job->wnd = ci->notifyWnd;
+    job->msg = doneMsg;
+    memcpy(job->arg, listArg, len + 1);
+    AddRef(ci);
+    HANDLE th = (HANDLE)_beginthreadex(nullptr, 0, DirectoryThread, job, 0, nullptr);
+    if (!th) {
+        HeapFree(GetProcessHeap(), 0, job);
+        SetErrorText(ci, "! Failed to start thread");
+        Release(ci);
+        return 0;
+    }
+    CloseHandle(th);
+    return 1;
 }

@@ -32,8 +32,10 @@ class Recorder {
 public:
     CINFO *ci = nullptr; // whose state and replyLine are noted
     std::vector<Event> events;
-    // Runs inside the handling of each line message (doneMsg+1).
+    // Run inside the handling of each line message (doneMsg+1), and of
+    // every recorded message.
     std::function<void(const Event &)> onLine;
+    std::function<void(const Event &)> onMessage;
 
     Recorder()
     {
@@ -88,6 +90,8 @@ private:
             self->events.push_back(e);
             if (m == kDone + 1 && self->onLine)
                 self->onLine(self->events.back());
+            if (self->onMessage)
+                self->onMessage(self->events.back());
             return 0;
         }
         return DefWindowProcA(w, m, wp, lp);
