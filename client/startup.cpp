@@ -74,9 +74,9 @@ void PlayEvent(int event)
 
 int AskText(HWND owner, const char *prompt, char *buf, size_t size, int password)
 {
-    // A quiet unattended run has nobody to answer: the question counts as
-    // cancelled instead of stopping the run.
-    if (g_cmd.unattended && g_cmd.quiet)
+    // A quiet run has nobody to answer: the question counts as cancelled
+    // instead of stopping the run.
+    if (g_cmd.quiet)
         return 0;
     if (g_splash) {
         DestroyWindow(g_splash);

@@ -72,8 +72,12 @@ struct TempDir {
 // Program state reset to a fresh start with TESSEL.INI in a temp folder.
 struct ClientState {
     TempDir dir;
+    char oldDir[MAX_PATH];
     explicit ClientState(const std::string &ini = "")
     {
+        GetCurrentDirectoryA(sizeof oldDir, oldDir);
+        // Unattended runs write xferlog.txt into the current directory.
+        SetCurrentDirectoryA(dir.path.c_str());
         t95::g_inst = GetModuleHandleA(nullptr);
         dir.Write("TESSEL.INI", ini);
         snprintf(t95::g_files.ini, sizeof t95::g_files.ini, "%s", dir.File("TESSEL.INI").c_str());
@@ -94,6 +98,7 @@ struct ClientState {
         t95::g_ftp.detectDone = 0;
         t95::g_ftp.sentType = 0;
     }
+    ~ClientState() { SetCurrentDirectoryA(oldDir); }
     std::string Ini(const char *section, const char *key) const
     {
         char buf[1024];
