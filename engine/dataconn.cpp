@@ -285,6 +285,35 @@ int SendAll(CINFO *ci, SOCKET s, const char *buf, int len, int *err)
     return 0;
 }
 
+int WaitPeerClose(CINFO *ci, SOCKET s, char *buf, int size)
+{
+    const DWORD start = GetTickCount();
+    const DWORD limit = ReplyTimeoutMs(ci);
+    while (GetTickCount() - start < limit) {
+        fd_set fds;
+        FD_ZERO(&fds);
+        FD_SET(s, &fds);
+        if (ci->ctrlSocket != INVALID_SOCKET)
+            FD_SET(ci->ctrlSocket, &fds);
+        timeval tv = {0, 50000};
+        int w = select(0, &fds, nullptr, nullptr, &tv);
+        if (w < 0)
+            return 0;
+        if (w == 0)
+            continue;
+        if (FD_ISSET(s, &fds)) {
+            int n = recv(s, buf, size, 0);
+            if (n > 0 || (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK))
+                continue;
+            return n == 0;
+        }
+        // The closing reply is there: the server is done with the data
+        // even if it has not closed its end.
+        return 0;
+    }
+    return 0;
+}
+
 int ReadListingLine(CINFO *ci, SOCKET s, LineBuffer *lb, char *line, size_t lineSize)
 {
     ci->lastError = 0;

@@ -47,6 +47,11 @@ int RecvSome(CINFO *ci, SOCKET s, char *buf, int len, int *err);
  * -2 stopped as above. */
 int SendAll(CINFO *ci, SOCKET s, const char *buf, int len, int *err);
 
+/* After an upload's end of data: reads and drops what the server still
+ * sends until it closes its end (1), its closing reply arrives on the
+ * control connection, or the reply time-out passes (0). */
+int WaitPeerClose(CINFO *ci, SOCKET s, char *buf, int size);
+
 /* Next non-empty listing line (CR LF removed, cut to lineSize-1); the last
  * line counts even without a line feed.  Length, or -1 at the end or on an
  * error (lastError = the WinSock error, 0 at a clean end or when stopped). */

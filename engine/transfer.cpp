@@ -330,27 +330,7 @@ int SendFileBody(CINFO *ci, const char *local, const char *remote, int binary)
                 // Our end of the data is the end of the file: the server
                 // answers once it has seen it and closed its side.
                 shutdown(s, SD_SEND);
-                int peerClosed = 0;
-                if (!ci->abortFlag) {
-                    const DWORD start = GetTickCount();
-                    const DWORD limit = ReplyTimeoutMs(ci);
-                    while (GetTickCount() - start < limit) {
-                        fd_set fds;
-                        FD_ZERO(&fds);
-                        FD_SET(s, &fds);
-                        timeval tv = {0, 50000};
-                        int w = select(0, &fds, nullptr, nullptr, &tv);
-                        if (w < 0)
-                            break;
-                        if (w == 0)
-                            continue;
-                        int n = recv(s, buf, TESSEL_DATA_BLOCK, 0);
-                        if (n > 0 || (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK))
-                            continue;
-                        peerClosed = n == 0;
-                        break;
-                    }
-                }
+                int peerClosed = ci->abortFlag ? 0 : WaitPeerClose(ci, s, buf, TESSEL_DATA_BLOCK);
                 CloseDataChannel(ci, &dc, peerClosed);
                 int closing = ReadClosingReply(ci);
                 result = TransferResult(ci, closing, 0);
