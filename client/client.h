@@ -315,6 +315,8 @@ void DoCommand(HWND wnd, int id, int side);
 void HeaderClick(int side, int which);
 void ShowLogWindow();
 void AddLogBuffer(const char *text);
+// Line of the log buffer, back = 0 the latest; 0 when there is none.
+int LogLineAt(int back, char *out, size_t size);
 void RefreshStatusLines();
 void ScrollStatusLines(int code);
 void InstallBlockingHook();

@@ -46,14 +46,16 @@ void AddLogBuffer(const char *text)
     Unlock();
 }
 
-static void LineAt(int back, char *out, size_t size)
+int LogLineAt(int back, char *out, size_t size)
 {
     // back = 0: the latest line.
     Lock();
     out[0] = 0;
-    if (back >= 0 && back < s_count)
+    int ok = back >= 0 && back < s_count;
+    if (ok)
         snprintf(out, size, "%s", s_lines[(s_first + s_count - 1 - back) % kLogLines]);
     Unlock();
+    return ok;
 }
 
 void RefreshStatusLines()
@@ -63,7 +65,7 @@ void RefreshStatusLines()
     static const int ids[3] = {IDC_STAT1, IDC_STAT2, IDC_STAT3};
     for (int i = 0; i < 3; ++i) {
         char text[kLogWidth + 1];
-        LineAt(s_scroll + 2 - i, text, sizeof text);
+        LogLineAt(s_scroll + 2 - i, text, sizeof text);
         HWND h = GetDlgItem(g_main, ids[i]);
         if (h)
             SetWindowTextA(h, text);
@@ -165,7 +167,7 @@ static void SaveLog(HWND owner)
     }
     for (int i = s_count - 1; i >= 0; --i) {
         char line[kLogWidth + 1];
-        LineAt(i, line, sizeof line);
+        LogLineAt(i, line, sizeof line);
         fprintf(f, "%s\n", line);
     }
     fclose(f);
@@ -183,7 +185,7 @@ LRESULT CALLBACK LogWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
         SendMessageA(edit, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
         for (int i = s_count - 1; i >= 0; --i) {
             char line[kLogWidth + 1];
-            LineAt(i, line, sizeof line);
+            LogLineAt(i, line, sizeof line);
             AppendToEdit(edit, line);
         }
         return 0;
