@@ -83,6 +83,18 @@ void PurgeEvents(CINFO *ci, SOCKET s)
         PostMessageA(ci->asyncWnd, keep[i].message, keep[i].wParam, keep[i].lParam);
 }
 
+// A socket that never got connected has nothing to drain.
+SOCKET CloseUnconnected(CINFO *ci, SOCKET s)
+{
+    if (s == INVALID_SOCKET)
+        return INVALID_SOCKET;
+    if (ci->asyncWnd)
+        WSAAsyncSelect(s, ci->asyncWnd, 0, 0);
+    PurgeEvents(ci, s);
+    closesocket(s);
+    return INVALID_SOCKET;
+}
+
 SOCKET CloseAsyncSocket(CINFO *ci, SOCKET s)
 {
     if (s == INVALID_SOCKET)
@@ -178,7 +190,7 @@ void FailConnect(CINFO *ci, int err, LPARAM doneCode)
     SetErrorf(ci, "connect to %s failed", inet_ntoa(ci->serverAddr.sin_addr));
     ci->asyncState = TESSEL_ASYNC_IDLE;
     ci->busy = 0;
-    ci->ctrlSocket = CloseAsyncSocket(ci, ci->ctrlSocket);
+    ci->ctrlSocket = CloseUnconnected(ci, ci->ctrlSocket);
     PostDone(ci, 0, doneCode);
 }
 
@@ -476,28 +488,6 @@ void WriteData(CINFO *ci)
     }
 }
 
-// Reads the transfer's closing reply, and after an ABOR the ABOR's own reply
-// too (servers answer the transfer with 426 or 226, then the ABOR), so that
-// the next command reads its own reply.
-int ReadTransferEnd(CINFO *ci, int aborted)
-{
-    // abortFlag stops reply waits; the transfer is over, the reply is not.
-    const int32_t savedAbort = ci->abortFlag;
-    ci->abortFlag = 0;
-    int code = TESSEL_RecvResponse(ci);
-    if (aborted && code != 421 && code != -1) {
-        char first[sizeof ci->replyLine];
-        memcpy(first, ci->replyLine, sizeof first);
-        const uint32_t savedTimeout = ci->timeout;
-        ci->timeout = 3000;
-        int second = TESSEL_RecvResponse(ci);
-        ci->timeout = savedTimeout;
-        if (second == 421 || second == -1)
-            memcpy(ci->replyLine, first, sizeof first);
-    }
-    ci->abortFlag = savedAbort;
-    return code < 0 ? 0 : code;
-}
 
 void CloseData(CINFO *ci, SOCKET s)
 {
@@ -684,6 +674,29 @@ void SetAsyncBlockSize(int bytes)
 
 int AsyncBlockSize(void) { return g_blockSize; }
 
+// Reads the transfer's closing reply, and after an ABOR the ABOR's own reply
+// too (servers answer the transfer with 426 or 226, then the ABOR), so that
+// the next command reads its own reply.
+int ReadTransferEnd(CINFO *ci, int aborted)
+{
+    // abortFlag stops reply waits; the transfer is over, the reply is not.
+    const int32_t savedAbort = ci->abortFlag;
+    ci->abortFlag = 0;
+    int code = TESSEL_RecvResponse(ci);
+    if (aborted && code != 421 && code != -1) {
+        char first[sizeof ci->replyLine];
+        memcpy(first, ci->replyLine, sizeof first);
+        const uint32_t savedTimeout = ci->timeout;
+        ci->timeout = 3000;
+        int second = TESSEL_RecvResponse(ci);
+        ci->timeout = savedTimeout;
+        if (second == 421 || second == -1)
+            memcpy(ci->replyLine, first, sizeof first);
+    }
+    ci->abortFlag = savedAbort;
+    return code < 0 ? 0 : code;
+}
+
 void AsyncLookupResult(CINFO *ci, const char *buf, int bufSize, int error)
 {
     const char *failure = nullptr;
@@ -711,7 +724,7 @@ void AsyncLookupResult(CINFO *ci, const char *buf, int bufSize, int error)
     if (failure) {
         ci->asyncState = TESSEL_ASYNC_IDLE;
         ci->busy = 0;
-        ci->ctrlSocket = CloseAsyncSocket(ci, ci->ctrlSocket);
+        ci->ctrlSocket = CloseUnconnected(ci, ci->ctrlSocket);
         LogText(ci, failure);
         PostDone(ci, 0, error);
         return;
@@ -857,7 +870,7 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_ConnectAsync(CINFO *ci, const char *host, 
     if (!result) {
         ci->lastError = err;
         SetErrorf(ci, "connect failed %u", (unsigned)err);
-        ci->ctrlSocket = CloseAsyncSocket(ci, s);
+        ci->ctrlSocket = CloseUnconnected(ci, s);
         ci->asyncState = TESSEL_ASYNC_IDLE;
         ci->busy = 0;
     }

@@ -26,4 +26,14 @@ void HoldForTransfer(CINFO *ci);
 void SetAsyncBlockSize(int bytes);
 int AsyncBlockSize(void);
 
+/* Reads a transfer's closing reply (even with abortFlag set), and after an
+ * ABOR the ABOR's own reply too, waiting at most 3 s for that one: servers
+ * answer the transfer (426, or 226 when it had just ended), then the ABOR.
+ * The first code, 0 when none could be read. */
+int ReadTransferEnd(CINFO *ci, int aborted);
+
+/* Server-to-server: PASV on passive, PORT with its address on active.  1
+ * when the active side accepted PORT. */
+int PassiveToActive(CINFO *passive, CINFO *active);
+
 #endif

@@ -161,15 +161,22 @@ static int BuildRequest(char *out, size_t size, int http, const char *host, int 
     if (*path == '/')
         ++path;
     const char *scheme = http ? "http" : "ftp";
+    // A proxy goes where the URL says, whatever the Host field: a port
+    // other than the scheme's own belongs in the URL too.
+    char target[300];
+    if (port == (http ? 80 : 21))
+        snprintf(target, sizeof target, "%s", host);
+    else
+        snprintf(target, sizeof target, "%s:%u", host, (unsigned)port);
     int n;
     if (port == 80)
         n = snprintf(out, size,
                      "GET %s://%s/%s HTTP/1.0\r\nAccept: */*\r\nUser-Agent: TESSEL/5.0\r\nHost: %s\r\n\r\n",
-                     scheme, host, path, host);
+                     scheme, target, path, host);
     else
         n = snprintf(out, size,
                      "GET %s://%s/%s HTTP/1.0\r\nAccept: */*\r\nUser-Agent: TESSEL/5.0\r\nHost: %s:%u\r\n\r\n",
-                     scheme, host, path, host, (unsigned)port);
+                     scheme, target, path, host, (unsigned)port);
     return n < 0 || (size_t)n >= size ? -1 : n;
 }
 
@@ -255,9 +262,10 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_HTTPRetrieve(CINFO *ci, int http, const ch
 
     int result = 1;
     char status[256] = "";
-    // The empty line that ends the request is followed by one more CR LF, as
-    // every command the engine sends ends in one.
-    if (SendBytes(ci, request, (size_t)requestLen) == 0 && SendBytes(ci, "\r\n", 2) == 0) {
+    // The request ends with its own empty line and nothing after it: a CR LF
+    // more goes on to the server, which may then reset the connection and
+    // cut the response short without anyone noticing.
+    if (SendBytes(ci, request, (size_t)requestLen) == 0) {
         uint32_t discard = 0;
         int32_t headerBytes = ci->rxPending;
         int ended = 0;

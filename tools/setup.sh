@@ -8,7 +8,7 @@ PACKAGES=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
   googletest
   wine wine32:i386 fonts-wine
-  vsftpd xvfb xauth x11-utils imagemagick
+  vsftpd tinyproxy xvfb xauth x11-utils imagemagick
   curl lftp
   clang libclang-rt-14-dev
 )
@@ -38,6 +38,15 @@ if command -v systemctl >/dev/null 2>&1 && [ -d /run/systemd/system ]; then
   systemctl disable --now vsftpd >/dev/null 2>&1 || true
 fi
 update-rc.d vsftpd disable >/dev/null 2>&1 || true
+# Likewise the tinyproxy package starts a system proxy; the test bed runs
+# its own with a throw-away configuration.
+if [ -x /etc/init.d/tinyproxy ]; then
+  /etc/init.d/tinyproxy stop >/dev/null 2>&1 || true
+fi
+if command -v systemctl >/dev/null 2>&1 && [ -d /run/systemd/system ]; then
+  systemctl disable --now tinyproxy >/dev/null 2>&1 || true
+fi
+update-rc.d tinyproxy disable >/dev/null 2>&1 || true
 # vsftpd insists on this folder for its privilege separation.
 mkdir -p /var/run/vsftpd/empty
 exit 0

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -159,6 +161,25 @@ struct AsyncRecord {
     }
     const Event &Done() const { return *rec.Last(kDone); }
 };
+
+// The test bed's second vsftpd, its web server and its HTTP proxy (0 or ""
+// when missing).
+inline int EnvPort(const char *name)
+{
+    const char *v = getenv(name);
+    return v ? atoi(v) : 0;
+}
+inline std::string EnvText(const char *name)
+{
+    const char *v = getenv(name);
+    return v ? v : "";
+}
+inline int Vsftpd2Port() { return EnvPort("TESSEL_VSFTPD2_PORT"); }
+inline std::string Vsftpd2Home() { return EnvText("TESSEL_VSFTPD2_ROOT_WIN") + "\\home"; }
+inline std::string VsftpdHome() { return fake::VsftpdRoot() + "\\home"; }
+inline int HttpPort() { return EnvPort("TESSEL_HTTP_PORT"); }
+inline std::string HttpRoot() { return EnvText("TESSEL_HTTP_ROOT_WIN"); }
+inline int ProxyPort() { return EnvPort("TESSEL_PROXY_PORT"); }
 
 // A TCP port on 127.0.0.1 that nothing listens on.
 inline int ClosedPort()
