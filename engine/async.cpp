@@ -626,16 +626,17 @@ void OnSocketEvent(CINFO *ci, SOCKET s, int event, int error)
     }
 }
 
-void OnLookupDone(HANDLE handle, int error)
+void OnLookupDone(HWND wnd, HANDLE handle, int error)
 {
     Lookup *lk = TakeLookup(handle);
     if (!lk)
         return;
     CINFO *ci = lk->ci;
     // Only the lookup that the record still waits for counts; the record
-    // may have been closed, reconnected or destroyed since.
-    if (ci && ci->magic == CINFO_MAGIC && ci->asyncState == TESSEL_ASYNC_LOOKUP &&
-        (HANDLE)(intptr_t)ci->byteCount == handle)
+    // may have been closed, reconnected or destroyed since (a destroyed one
+    // no longer owns this window).
+    if (ci && (CINFO *)GetWindowLongPtrA(wnd, 0) == ci && ci->magic == CINFO_MAGIC &&
+        ci->asyncState == TESSEL_ASYNC_LOOKUP && (HANDLE)(intptr_t)ci->byteCount == handle)
         AsyncLookupResult(ci, lk->buf, (int)sizeof lk->buf, error);
     HeapFree(GetProcessHeap(), 0, lk);
 }
@@ -748,7 +749,7 @@ void AsyncLookupResult(CINFO *ci, const char *buf, int bufSize, int error)
 LRESULT CALLBACK TesselHandlerWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == TESSEL_MSG_LOOKUP) {
-        OnLookupDone((HANDLE)wp, WSAGETASYNCERROR(lp));
+        OnLookupDone(wnd, (HANDLE)wp, WSAGETASYNCERROR(lp));
         return 0;
     }
     if (msg != TESSEL_MSG_SOCKET)
