@@ -28,7 +28,12 @@ HGLOBAL NewItem(int side, int kind, const char *name, const char *rest)
 {
     size_t nl = strlen(name);
     size_t rl = rest && *rest ? strlen(rest) + 1 : 0;
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(ListItem) + nl + rl + 1);
+    const size_t bytes = sizeof(ListItem) + nl + rl + 1;
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    // Movable blocks come from a table of about 65,000 handles; a long
+    // listing goes on with fixed blocks, which the same calls handle.
+    if (!h)
+        h = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes);
     if (!h)
         return nullptr;
     ListItem *it = (ListItem *)GlobalLock(h);
@@ -168,12 +173,15 @@ void SortList(HWND list, int word)
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
     s_keepRecords = 0;
     SendMessageA(list, LB_INITSTORAGE, (WPARAM)n, 0);
+    unsigned dropped = 0;
     for (Ref &r : refs) {
         if (r.it)
             GlobalUnlock(r.h);
-        if (r.h)
-            AddItem(list, r.h);
+        if (r.h && AddItem(list, r.h) < 0)
+            ++dropped;
     }
+    if (dropped)
+        Logf("+ %u entries not shown: the list is full", dropped);
     SendMessageA(list, LB_SETTOPINDEX, (WPARAM)top, 0);
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
@@ -382,6 +390,7 @@ void DecodeListingFile(const char *path, HWND list)
     DirEntry e;
     int memberMode = 0;
     int first = 1;
+    unsigned dropped = 0;
     while (fgets(line, sizeof line, f)) {
         size_t n = strlen(line);
         if (n == sizeof line - 1 && line[n - 1] != '\n') {
@@ -429,8 +438,10 @@ void DecodeListingFile(const char *path, HWND list)
         if (!kind)
             kind = IsAsciiName(e.name) ? KIND_TEXT : KIND_FILE;
         HGLOBAL h = NewItem(1, kind, e.name, line);
-        if (!h)
+        if (!h) {
+            ++dropped;
             continue;
+        }
         ListItem *it = (ListItem *)GlobalLock(h);
         int y = e.year, mo = e.month, d = e.day, hr = e.hour;
         if (y || mo)
@@ -442,9 +453,12 @@ void DecodeListingFile(const char *path, HWND list)
         it->minute = e.minute;
         it->size = (int32_t)(e.size > 0x7FFFFFFF ? 0x7FFFFFFF : e.size);
         GlobalUnlock(h);
-        AddItem(list, h);
+        if (AddItem(list, h) < 0)
+            ++dropped;
     }
     fclose(f);
+    if (dropped)
+        Logf("+ %u entries not shown: the list is full", dropped);
     SortList(list, g_rsort);
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
