@@ -7,6 +7,7 @@
 #include "async_internal.h"
 #include "enginetest.h"
 #include "fakeftp.h"
+#include "transfer_util.h"
 
 #include <gtest/gtest.h>
 
@@ -176,7 +177,7 @@ inline std::string EnvText(const char *name)
 }
 inline int Vsftpd2Port() { return EnvPort("TESSEL_VSFTPD2_PORT"); }
 inline std::string Vsftpd2Home() { return EnvText("TESSEL_VSFTPD2_ROOT_WIN") + "\\home"; }
-inline std::string VsftpdHome() { return fake::VsftpdRoot() + "\\home"; }
+using xfer::VsftpdHome;
 inline int HttpPort() { return EnvPort("TESSEL_HTTP_PORT"); }
 inline std::string HttpRoot() { return EnvText("TESSEL_HTTP_ROOT_WIN"); }
 inline int ProxyPort() { return EnvPort("TESSEL_PROXY_PORT"); }
@@ -195,59 +196,14 @@ inline int ClosedPort()
     return ntohs(a.sin_port);
 }
 
-// Files.
-inline std::string RandomBytes(size_t n, uint32_t seed)
-{
-    std::string s(n, '\0');
-    uint32_t x = seed ? seed : 1;
-    for (size_t i = 0; i < n; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        s[i] = (char)(x >> 11);
-    }
-    return s;
-}
-
-inline bool WriteFileBytes(const std::string &path, const std::string &data)
-{
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD w = 0;
-    BOOL ok = data.empty() || WriteFile(h, data.data(), (DWORD)data.size(), &w, nullptr);
-    CloseHandle(h);
-    return ok && w == data.size();
-}
-
-inline std::string ReadFileBytes(const std::string &path)
-{
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    std::string s;
-    std::string buf(65536, '\0');
-    DWORD got;
-    while (ReadFile(h, &buf[0], (DWORD)buf.size(), &got, nullptr) && got > 0)
-        s.append(buf.data(), got);
-    CloseHandle(h);
-    return s;
-}
-
+// Files, as the transfer tests make and read them.
+using xfer::TempDir;
+inline std::string RandomBytes(size_t n, uint32_t seed) { return xfer::Bytes(n, seed); }
+inline bool WriteFileBytes(const std::string &path, const std::string &data) { return xfer::WriteAll(path, data); }
+inline std::string ReadFileBytes(const std::string &path) { return xfer::ReadAll(path); }
 inline bool FileExists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// A fresh local folder for one test.
-inline std::string TempDir(const char *name)
-{
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
-    std::string dir = std::string(base) + "tessel-" + name + "-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(dir.c_str(), nullptr);
-    return dir;
 }
 
 } // namespace async

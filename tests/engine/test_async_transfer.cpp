@@ -15,7 +15,7 @@ namespace {
 
 const size_t kBig = 10u << 20;
 
-std::string Home() { return fake::VsftpdRoot() + "\\home"; }
+std::string Home() { return VsftpdHome(); }
 
 // A 10 MiB random file in the server's folder, made once per process.
 const std::string &BigFile()
