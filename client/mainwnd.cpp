@@ -1751,7 +1751,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WP
         DestroyWindow(wnd);
         return 0;
     case WM_DESTROY: {
-        int code = g_cmd.unattended ? (g_cmd.lastResult == 1 ? 0 : 1) : 0;
+        int code = g_cmd.unattended ? (g_cmd.lastResult ? 0 : 1) : 0;
         KillTimer(wnd, TIMER_WATCHDOG);
         KillTimer(wnd, TIMER_KEEPALIVE);
         // Clear the lists while the window can still free their records.

@@ -441,7 +441,7 @@ int TesselMain(HINSTANCE inst, HINSTANCE prev, const char *cmdLine, int show)
         DispatchMessageA(&msg);
     }
     if (g_quitFlag && g_main)
-        code = g_cmd.unattended ? (g_cmd.lastResult == 1 ? 0 : 1) : 0;
+        code = g_cmd.unattended ? (g_cmd.lastResult ? 0 : 1) : 0;
     // 19.
     CleanupAtExit();
     WSACleanup();
