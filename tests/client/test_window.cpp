@@ -1,0 +1,203 @@
+// The main window against the real vsftpd: the remote pane lists the
+// server's folder, the arrow buttons move the selection both ways, the
+// listing cache holds nineteen folders, and the keep-alive stays quiet
+// while a transfer runs.  Also the start-up with a damaged LOC value.
+#include "clienttest.h"
+#include "fakeftp.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace t95;
+
+namespace {
+
+std::string ReadFileText(const std::string &path)
+{
+    std::string out;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return "<missing>";
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
+void WriteFileText(const std::string &path, const std::string &data)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    if (f) {
+        fwrite(data.data(), 1, data.size(), f);
+        fclose(f);
+    }
+}
+
+// Lines equal to exact logged since the latest "--- mark" line.
+int CountSinceMark(const char *exact)
+{
+    int n = 0;
+    for (int i = 0; i < 60; ++i) {
+        char line[200];
+        if (!LogLineAt(i, line, sizeof line) || !strcmp(line, "--- mark"))
+            break;
+        if (!strcmp(line, exact))
+            ++n;
+    }
+    return n;
+}
+
+void SelectByName(ct::MainWindow &w, int id, const std::string &name)
+{
+    HWND list = w.Item(id);
+    SendMessageA(list, LB_SETSEL, FALSE, -1);
+    auto names = w.Names(id);
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name)
+            SendMessageA(list, LB_SETSEL, TRUE, (LPARAM)i);
+}
+
+struct Connected {
+    ct::ClientState st;
+    ct::MainWindow w;
+    std::string home;
+    Connected()
+    {
+        home = fake::VsftpdRoot() + "\\home";
+        ClearSession(&g_session);
+        strcpy(g_session.host, "127.0.0.1");
+        g_session.port = fake::VsftpdPort();
+        strcpy(g_session.user, fake::VsftpdUser().c_str());
+        strcpy(g_session.password, fake::VsftpdPassword().c_str());
+        g_session.timeout = 20;
+        g_cfg.pasvmode = 1;
+    }
+    bool Connect()
+    {
+        if (ConnectLogin(&g_session) == INVALID_SOCKET)
+            return false;
+        ShowRemote(1);
+        return true;
+    }
+    ~Connected()
+    {
+        if (g_ftp.connected)
+            CloseSession(0);
+    }
+};
+
+} // namespace
+
+TEST(ClientWindow, RemotePaneListsAndArrowsTransferTheSelection)
+{
+    REQUIRE_VSFTPD();
+    Connected c;
+    std::string data(150000, '\0');
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = (char)(i * 7 + i / 300);
+    WriteFileText(c.home + "\\pane.bin", data);
+    ASSERT_TRUE(c.Connect());
+    auto names = c.w.Names(IDC_RLIST);
+    EXPECT_EQ(names[0], "..");
+    EXPECT_NE(std::find(names.begin(), names.end(), "pane.bin"), names.end());
+    char combo[300];
+    GetWindowTextA(c.w.Item(IDC_RDIR), combo, sizeof combo);
+    EXPECT_STREQ(combo, "/");
+    EXPECT_TRUE(IsWindowEnabled(c.w.Item(IDC_DOWNLOAD)));
+
+    // "<--" downloads the selection into the current local folder.
+    SelectByName(c.w, IDC_RLIST, "pane.bin");
+    SendMessageA(c.w.wnd, WM_COMMAND, MAKEWPARAM(IDC_DOWNLOAD, BN_CLICKED), (LPARAM)c.w.Item(IDC_DOWNLOAD));
+    EXPECT_TRUE(ReadFileText(c.st.dir.File("pane.bin")) == data);
+    auto local = c.w.Names(IDC_LLIST);
+    EXPECT_NE(std::find(local.begin(), local.end(), "pane.bin"), local.end()) << "local pane refreshed";
+
+    // "-->" uploads the local selection.
+    std::string up(4321, 'u');
+    DeleteFileA((c.home + "\\arrowup.txt").c_str());
+    WriteFileText(c.st.dir.File("arrowup.txt"), up);
+    RefreshLocal();
+    SelectByName(c.w, IDC_LLIST, "arrowup.txt");
+    SendMessageA(c.w.wnd, WM_COMMAND, MAKEWPARAM(IDC_UPLOAD, BN_CLICKED), (LPARAM)c.w.Item(IDC_UPLOAD));
+    EXPECT_EQ(ReadFileText(c.home + "\\arrowup.txt"), up);
+    names = c.w.Names(IDC_RLIST);
+    EXPECT_NE(std::find(names.begin(), names.end(), "arrowup.txt"), names.end()) << "remote pane refreshed";
+}
+
+TEST(ClientWindow, ListingCacheKeepsNineteenFolders)
+{
+    REQUIRE_VSFTPD();
+    Connected c;
+    for (int i = 0; i < 20; ++i)
+        CreateDirectoryA((c.home + "\\cache" + std::to_string(100 + i)).c_str(), nullptr);
+    ASSERT_TRUE(c.Connect());
+    for (int i = 0; i < 20; ++i) {
+        ChangeDir(("/cache" + std::to_string(100 + i)).c_str());
+        ShowRemote(0);
+    }
+    // A recent folder again: served from its file, no LIST.
+    LogLine("--- mark");
+    ChangeDir("/cache118");
+    ShowRemote(0);
+    EXPECT_EQ(CountSinceMark("LIST"), 0);
+    // The first one was dropped when the twentieth came: fetched again.
+    LogLine("--- mark");
+    ChangeDir("/cache100");
+    ShowRemote(0);
+    EXPECT_EQ(CountSinceMark("LIST"), 1);
+    EXPECT_EQ(c.w.Names(IDC_RLIST), (std::vector<std::string>{".."}));
+}
+
+TEST(ClientWindow, KeepAliveNeverSendsDuringATransfer)
+{
+    REQUIRE_FAKE_SERVER();
+    ct::ClientState st;
+    ct::MainWindow w;
+    int port = fake::Inline("expect NOOP\nsend 200 NOOP ok\n");
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons((u_short)port);
+    a.sin_addr.s_addr = inet_addr("127.0.0.1");
+    ASSERT_EQ(connect(s, (sockaddr *)&a, sizeof a), 0);
+    g_ftp.ctrl = s;
+    g_ftp.connected = 1;
+    EnterBusy(); // a data loop is running
+    OnKeepAliveTimer(w.wnd);
+    LeaveBusy();
+    g_workerBusy = 1;
+    OnKeepAliveTimer(w.wnd);
+    g_workerBusy = 0;
+    OnKeepAliveTimer(w.wnd);
+    closesocket(s);
+    g_ftp.ctrl = INVALID_SOCKET;
+    g_ftp.connected = 0;
+    auto got = fake::Received(port);
+    EXPECT_EQ(got, (std::vector<std::string>{"NOOP"}));
+}
+
+TEST(ClientStartup, GarbageLocAndDefaultsLeaveTheIniAlone)
+{
+    ct::TempDir dir;
+    std::string ini = "[_config_]\r\nBELL=0\r\nAUTOSTART=0\r\nLOC=12,x,,99999999999,-5,\x01\x02\r\n"
+                      "SLOC=1,2,3\r\nLOCL=garbage\r\n";
+    WriteFileText(dir.File("TESSEL.INI"), ini);
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string cmd = "\"" + std::string(exe, strrchr(exe, '\\') - exe) + "\\tessel95.exe\" -quiet local:a local:b";
+    STARTUPINFOA si = {sizeof si};
+    PROCESS_INFORMATION pi;
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back(0);
+    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.path.c_str(), &si, &pi));
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 30000), (DWORD)WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 1u);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(ReadFileText(dir.File("TESSEL.INI")), ini);
+}
