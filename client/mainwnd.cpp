@@ -616,11 +616,12 @@ static void DoConnect()
         LogLine("! Command in progress, ignored");
         return;
     }
-    int ok = SessionDialog(g_main);
+    // The splash stays up until the connect dialog opens.
     if (g_splash) {
         DestroyWindow(g_splash);
         g_splash = nullptr;
     }
+    int ok = SessionDialog(g_main);
     if (!ok)
         return;
     g_lsort = ReadIniInt(T95_CONFIG, "LSORT", 1);

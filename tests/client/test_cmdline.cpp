@@ -2,8 +2,6 @@
 // registration.
 #include "clienttest.h"
 
-#include <shlwapi.h>
-
 #include <string>
 #include <thread>
 
@@ -109,7 +107,6 @@ TEST(ClientOptions, ConfigFollowedByAWordIsTheAccountOption)
 TEST(ClientOptions, ConfigAloneRegistersTheQuotedUrlHandlerAndExits)
 {
     ct::ClientState st;
-    SHDeleteKeyA(HKEY_CLASSES_ROOT, "ftp");
     // The confirmation box is closed by a helper thread.
     volatile bool done = false;
     std::thread closer([&] {

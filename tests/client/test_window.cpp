@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace t95;
@@ -200,4 +201,55 @@ TEST(ClientStartup, GarbageLocAndDefaultsLeaveTheIniAlone)
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     EXPECT_EQ(ReadFileText(dir.File("TESSEL.INI")), ini);
+}
+
+TEST(ClientWindow, ConnectButtonThroughTheSessionDialogAndCloseSavesHistories)
+{
+    REQUIRE_VSFTPD();
+    ct::ClientState st;
+    char pwd[200];
+    ScramblePassword(fake::VsftpdUser().c_str(), fake::VsftpdPassword().c_str(), pwd, sizeof pwd);
+    std::string ini = "[_config_]\r\nSESSION=vs\r\nBELL=0\r\nPASVMODE=1\r\n[vs]\r\nHOST=127.0.0.1\r\nPORT=" +
+                      std::to_string(fake::VsftpdPort()) + "\r\nUID=" + fake::VsftpdUser() + "\r\nPWD=" + pwd +
+                      "\r\nrdir0=\"/elsewhere\"\r\n";
+    WriteFileText(g_files.ini, ini);
+    LoadConfig();
+    ASSERT_STREQ(g_session.password, fake::VsftpdPassword().c_str());
+    ct::MainWindow w;
+    // OK in the session dialog, pressed by a helper thread.
+    volatile bool done = false;
+    std::thread closer([&done] {
+        while (!done) {
+            HWND dlg = FindWindowA("#32770", "Session Properties");
+            if (dlg)
+                PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+            Sleep(50);
+        }
+    });
+    SendMessageA(w.wnd, WM_COMMAND, MAKEWPARAM(IDC_CONNECT, BN_CLICKED), (LPARAM)w.Item(IDC_CONNECT));
+    done = true;
+    closer.join();
+    ASSERT_EQ(g_ftp.connected, 1);
+    char text[300];
+    GetWindowTextA(w.Item(IDC_CONNECT), text, sizeof text);
+    EXPECT_STREQ(text, "&Close");
+    GetWindowTextA(w.wnd, text, sizeof text);
+    EXPECT_STREQ(text, "TESSEL Pro 127.0.0.1");
+    EXPECT_GE(w.Names(IDC_RLIST).size(), 2u);
+    // The history combo holds the stored entry and the current folder.
+    HWND combo = w.Item(IDC_RDIR);
+    EXPECT_NE(SendMessageA(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM) "/elsewhere"), CB_ERR);
+    EXPECT_NE(SendMessageA(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM) "/"), CB_ERR);
+
+    SendMessageA(w.wnd, WM_COMMAND, MAKEWPARAM(IDC_CONNECT, BN_CLICKED), (LPARAM)w.Item(IDC_CONNECT));
+    EXPECT_EQ(g_ftp.connected, 0);
+    GetWindowTextA(w.Item(IDC_CONNECT), text, sizeof text);
+    EXPECT_STREQ(text, "&Connect");
+    GetWindowTextA(w.wnd, text, sizeof text);
+    EXPECT_STREQ(text, "TESSEL Pro");
+    EXPECT_EQ(w.Names(IDC_RLIST).size(), 0u);
+    std::string saved = ReadFileText(g_files.ini);
+    EXPECT_NE(saved.find("rdir0=\"/\""), std::string::npos) << saved;
+    EXPECT_NE(saved.find("rdir1=\"/elsewhere\""), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("PWD=" + fake::VsftpdPassword() + "\r"), std::string::npos) << "never in clear";
 }
