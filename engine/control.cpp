@@ -406,6 +406,10 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
     ci->rxDiscard = 0;
     ci->cmdPending = 0;
     ci->closeRequest = 0;
+    // A cancel or abort of an earlier operation must not end this new
+    // session's waits before they start.
+    ci->cancelFlag = 0;
+    ci->abortFlag = 0;
     // The record keeps bounded copies for display; the login below sends the
     // caller's full strings.
     CopyBounded(ci->host, sizeof ci->host, host);

@@ -162,3 +162,13 @@ TEST(Login, LongUserAndPasswordAreSentWholeButStoredCut)
     for (const auto &l : fake::Received(port))
         EXPECT_NE(l[0], '!') << l;
 }
+
+TEST(Login, ALeftoverCancelDoesNotStopTheNextConnect)
+{
+    REQUIRE_FAKE_SERVER();
+    int port = fake::Inline("send 220 hi\nexpect USER u\nsend 230 ok\nexpect SYST\nsend 215 UNIX\n");
+    LoggedRecord r;
+    r.ci->cancelFlag = 1; // what a cancelled transfer leaves behind
+    r.ci->abortFlag = 1;
+    EXPECT_EQ(TESSEL_Connect(r.ci, "127.0.0.1", port, "u", "p"), 230) << r.ci->errorBuf;
+}
