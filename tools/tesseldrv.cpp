@@ -3,12 +3,13 @@
 //   tesseldrv HOST PORT USER PASS [COMMAND ...]
 // Connects, runs each COMMAND in turn and prints the session log that the
 // engine wrote into its (hidden) log window.  COMMAND is one of
-//   ls [ARG]             remote listing (ARG: one argument "ls ARG")
+//   ls [ARG]             remote listing (ARG: one argument "ls ARG"); prints
+//                        "ls ENTRIES MS PATH", then the entries unless quiet
 //   get REMOTE LOCAL     download
 //   put LOCAL REMOTE     upload
 //   ascii | binary       transfer mode of the following get and put (binary)
 //   active               data connections by PORT from here on
-//   quiet                print no session log at the end
+//   quiet                from here on print no entries, and no session log
 //   "WORD [ARG]"         any other control command ("PWD", "CWD dir", ...)
 // Transfers print one line "get|put CODE BYTES MS" on stdout.
 #include "tessel_engine.h"
@@ -33,20 +34,34 @@ static const char *KindName(int kind)
     return kind == LISTING_DIR ? "dir " : kind == LISTING_LINK ? "link" : "file";
 }
 
-static int List(CINFO *ci, const char *arg)
+static double Ms(const LARGE_INTEGER &from, const LARGE_INTEGER &to)
 {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return (double)(to.QuadPart - from.QuadPart) * 1000.0 / (double)f.QuadPart;
+}
+
+static int List(CINFO *ci, const char *arg, int quiet)
+{
+    LARGE_INTEGER t0, t1;
+    QueryPerformanceCounter(&t0);
     DirectoryListing *dir = TESSEL_GetDirectory(ci, arg);
+    QueryPerformanceCounter(&t1);
     if (!dir) {
         printf("ls: %s\n", TESSEL_ReturnLastErrorString(ci));
         return 1;
     }
-    printf("== %s:%s\n", dir->siteName, dir->path);
+    int n = 0;
     for (ListingEntry *e = dir->firstEntry; e; e = e->next)
+        ++n;
+    printf("ls %d %.1f %s\n", n, Ms(t0, t1), dir->path);
+    for (ListingEntry *e = dir->firstEntry; e && !quiet; e = e->next)
         printf("%s %10lu %04lu-%02lu-%02lu %02lu:%02lu %s\n", KindName(e->kind), (unsigned long)e->size,
                (unsigned long)e->year, (unsigned long)e->month, (unsigned long)e->day, (unsigned long)e->hour,
                (unsigned long)e->minute, e->name);
-    printf("== %d files, %d directories, %d links\n", (int)dir->fileCount, (int)dir->dirCount,
-           (int)dir->linkCount);
+    if (!quiet)
+        printf("== %d files, %d directories, %d links\n", (int)dir->fileCount, (int)dir->dirCount,
+               (int)dir->linkCount);
     TESSEL_FreeDirectory(dir);
     return 0;
 }
@@ -71,17 +86,15 @@ int main(int argc, char **argv)
         for (int i = 5; i < argc; ++i) {
             const char *c = argv[i];
             if (!strcmp(c, "ls") || !strncmp(c, "ls ", 3)) {
-                status |= List(ci, c[2] ? c + 3 : nullptr);
+                status |= List(ci, c[2] ? c + 3 : nullptr, quiet);
             } else if ((!strcmp(c, "get") || !strcmp(c, "put")) && i + 2 < argc) {
                 const int get = c[0] == 'g';
                 const char *from = argv[++i], *to = argv[++i];
-                LARGE_INTEGER f, t0, t1;
-                QueryPerformanceFrequency(&f);
+                LARGE_INTEGER t0, t1;
                 QueryPerformanceCounter(&t0);
                 int r = get ? TESSEL_RecvFile(ci, from, to, binary) : TESSEL_SendFile(ci, from, to, binary);
                 QueryPerformanceCounter(&t1);
-                printf("%s %d %lu %.1f %s\n", c, r, (unsigned long)(uint32_t)ci->byteCount,
-                       (double)(t1.QuadPart - t0.QuadPart) * 1000.0 / (double)f.QuadPart,
+                printf("%s %d %lu %.1f %s\n", c, r, (unsigned long)(uint32_t)ci->byteCount, Ms(t0, t1),
                        TESSEL_ReturnLastErrorString(ci));
                 if (r / 100 != 2)
                     status = 1;
