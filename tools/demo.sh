@@ -25,3 +25,10 @@ chown -R tessel "$run/vsftpd/home"
 
 echo "== tesselcore session against vsftpd on 127.0.0.1:$port =="
 "$WINE" build-win/tesseldrv.exe 127.0.0.1 "$port" tessel tessel "PWD" "CWD docs" "PWD" "NOOP" | tr -d '\r'
+
+echo "== listing, download and upload through tesselcore's exports =="
+local_dir="$(win_path "$run")"
+"$WINE" build-win/tesseldrv.exe 127.0.0.1 "$port" tessel tessel "ls" "ls docs" \
+  get docs/data.bin "$local_dir\\data.bin" put "$local_dir\\data.bin" copy.bin | tr -d '\r'
+cmp "$run/vsftpd/home/docs/data.bin" "$run/data.bin" && cmp "$run/data.bin" "$run/vsftpd/home/copy.bin" &&
+  echo "== download and upload are byte-identical"
