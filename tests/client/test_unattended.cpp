@@ -165,25 +165,25 @@ TEST(ClientUnattended, DownloadsAndUploadsSingleFilesByteIdentical)
     REQUIRE_VSFTPD();
     Bed bed;
     std::string data = RandomBytes(300000, 7);
-    WriteAll(bed.home + "\\single.bin", data);
-    EXPECT_EQ(RunClient("-quiet -w tessel vs:/single.bin", bed.dir.path, 60000), 0) << bed.Log();
-    EXPECT_TRUE(ReadAll(bed.dir.File("single.bin")) == data);
+    WriteAll(bed.home + "\\t95single.bin", data);
+    EXPECT_EQ(RunClient("-quiet -w tessel vs:/t95single.bin", bed.dir.path, 60000), 0) << bed.Log();
+    EXPECT_TRUE(ReadAll(bed.dir.File("t95single.bin")) == data);
     EXPECT_NE(bed.Log().find("Successful transfer"), std::string::npos);
 
     // ftp://host/dir/file names the same file; a local destination with a
     // drive needs "local:"; backslashes are fine.
     std::string dst = "local:" + bed.dir.File("copy.bin");
-    EXPECT_EQ(RunClient("-quiet -w tessel ftp://vs/single.bin " + dst, bed.dir.path, 60000), 0) << bed.Log();
+    EXPECT_EQ(RunClient("-quiet -w tessel ftp://vs/t95single.bin " + dst, bed.dir.path, 60000), 0) << bed.Log();
     EXPECT_TRUE(ReadAll(bed.dir.File("copy.bin")) == data);
 
     std::string up = RandomBytes(200001, 9);
     WriteAll(bed.dir.File("up.bin"), up);
-    DeleteFileA((bed.home + "\\uploaded.bin").c_str());
-    EXPECT_EQ(RunClient("-quiet -u tessel -w tessel local:" + bed.dir.File("up.bin") + " vs:/uploaded.bin",
+    DeleteFileA((bed.home + "\\t95uploaded.bin").c_str());
+    EXPECT_EQ(RunClient("-quiet -u tessel -w tessel local:" + bed.dir.File("up.bin") + " vs:/t95uploaded.bin",
                         bed.dir.path, 60000),
               0)
         << bed.Log();
-    EXPECT_TRUE(ReadAll(bed.home + "\\uploaded.bin") == up);
+    EXPECT_TRUE(ReadAll(bed.home + "\\t95uploaded.bin") == up);
     // The password never reaches the log.
     EXPECT_EQ(bed.Log().find("PASS tessel"), std::string::npos);
 }
@@ -192,12 +192,12 @@ TEST(ClientUnattended, WildcardSetsBothWays)
 {
     REQUIRE_VSFTPD();
     Bed bed;
-    CreateDirectoryA((bed.home + "\\wild").c_str(), nullptr);
+    CreateDirectoryA((bed.home + "\\t95wild").c_str(), nullptr);
     std::string a1 = RandomBytes(5000, 1), a2 = RandomBytes(70000, 2);
-    WriteAll(bed.home + "\\wild\\a1.dat", a1);
-    WriteAll(bed.home + "\\wild\\a2.dat", a2);
-    WriteAll(bed.home + "\\wild\\b.dat", "not me");
-    EXPECT_EQ(RunClient("-quiet -w tessel vs:/wild/a*.dat", bed.dir.path, 60000), 0) << bed.Log();
+    WriteAll(bed.home + "\\t95wild\\a1.dat", a1);
+    WriteAll(bed.home + "\\t95wild\\a2.dat", a2);
+    WriteAll(bed.home + "\\t95wild\\b.dat", "not me");
+    EXPECT_EQ(RunClient("-quiet -w tessel vs:/t95wild/a*.dat", bed.dir.path, 60000), 0) << bed.Log();
     EXPECT_TRUE(ReadAll(bed.dir.File("a1.dat")) == a1);
     EXPECT_TRUE(ReadAll(bed.dir.File("a2.dat")) == a2);
     EXPECT_EQ(ReadAll(bed.dir.File("b.dat")), "<missing>");
@@ -239,15 +239,15 @@ TEST(ClientUnattended, RemotePathEndingInSlashStaysConnected)
 {
     REQUIRE_VSFTPD();
     Bed bed;
-    CreateDirectoryA((bed.home + "\\stay").c_str(), nullptr);
-    WriteAll(bed.home + "\\stay\\inside.txt", "x");
+    CreateDirectoryA((bed.home + "\\t95stay").c_str(), nullptr);
+    WriteAll(bed.home + "\\t95stay\\inside.txt", "x");
     // Another instance's view copy in the temporary folder must survive.
     char tmp[MAX_PATH], foreign[MAX_PATH];
     GetTempPathA(sizeof tmp, tmp);
     GetTempFileNameA(tmp, "DSP", 0, foreign);
     HANDLE proc = nullptr;
     DWORD pid = 0;
-    RunClient("-w tessel vs:/stay/", bed.dir.path, 0, &pid, &proc);
+    RunClient("-w tessel vs:/t95stay/", bed.dir.path, 0, &pid, &proc);
     ASSERT_TRUE(proc);
     // Still running once the listing is there.
     std::string log;
@@ -285,11 +285,11 @@ TEST(ClientUnattended, BatchFileRunsEachLine)
     REQUIRE_VSFTPD();
     Bed bed;
     std::string one = RandomBytes(1000, 11), two = RandomBytes(2000, 12);
-    WriteAll(bed.home + "\\one.bin", one);
-    WriteAll(bed.home + "\\two.bin", two);
-    WriteAll(bed.dir.File("batch.txt"), "-w tessel vs:/one.bin\r\n-w tessel -d local:" + bed.dir.File("2.bin") +
-                                            " -s vs:/two.bin\r\n");
+    WriteAll(bed.home + "\\t95one.bin", one);
+    WriteAll(bed.home + "\\t95two.bin", two);
+    WriteAll(bed.dir.File("batch.txt"), "-w tessel vs:/t95one.bin\r\n-w tessel -d local:" + bed.dir.File("2.bin") +
+                                            " -s vs:/t95two.bin\r\n");
     EXPECT_EQ(RunClient("-quiet -m batch.txt", bed.dir.path, 60000), 0) << bed.Log();
-    EXPECT_TRUE(ReadAll(bed.dir.File("one.bin")) == one);
+    EXPECT_TRUE(ReadAll(bed.dir.File("t95one.bin")) == one);
     EXPECT_TRUE(ReadAll(bed.dir.File("2.bin")) == two);
 }

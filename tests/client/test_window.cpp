@@ -99,33 +99,33 @@ TEST(ClientWindow, RemotePaneListsAndArrowsTransferTheSelection)
     std::string data(150000, '\0');
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = (char)(i * 7 + i / 300);
-    WriteFileText(c.home + "\\pane.bin", data);
+    WriteFileText(c.home + "\\t95pane.bin", data);
     ASSERT_TRUE(c.Connect());
     auto names = c.w.Names(IDC_RLIST);
     EXPECT_EQ(names[0], "..");
-    EXPECT_NE(std::find(names.begin(), names.end(), "pane.bin"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "t95pane.bin"), names.end());
     char combo[300];
     GetWindowTextA(c.w.Item(IDC_RDIR), combo, sizeof combo);
     EXPECT_STREQ(combo, "/");
     EXPECT_TRUE(IsWindowEnabled(c.w.Item(IDC_DOWNLOAD)));
 
     // "<--" downloads the selection into the current local folder.
-    SelectByName(c.w, IDC_RLIST, "pane.bin");
+    SelectByName(c.w, IDC_RLIST, "t95pane.bin");
     SendMessageA(c.w.wnd, WM_COMMAND, MAKEWPARAM(IDC_DOWNLOAD, BN_CLICKED), (LPARAM)c.w.Item(IDC_DOWNLOAD));
-    EXPECT_TRUE(ReadFileText(c.st.dir.File("pane.bin")) == data);
+    EXPECT_TRUE(ReadFileText(c.st.dir.File("t95pane.bin")) == data);
     auto local = c.w.Names(IDC_LLIST);
-    EXPECT_NE(std::find(local.begin(), local.end(), "pane.bin"), local.end()) << "local pane refreshed";
+    EXPECT_NE(std::find(local.begin(), local.end(), "t95pane.bin"), local.end()) << "local pane refreshed";
 
     // "-->" uploads the local selection.
     std::string up(4321, 'u');
-    DeleteFileA((c.home + "\\arrowup.txt").c_str());
-    WriteFileText(c.st.dir.File("arrowup.txt"), up);
+    DeleteFileA((c.home + "\\t95arrowup.txt").c_str());
+    WriteFileText(c.st.dir.File("t95arrowup.txt"), up);
     RefreshLocal();
-    SelectByName(c.w, IDC_LLIST, "arrowup.txt");
+    SelectByName(c.w, IDC_LLIST, "t95arrowup.txt");
     SendMessageA(c.w.wnd, WM_COMMAND, MAKEWPARAM(IDC_UPLOAD, BN_CLICKED), (LPARAM)c.w.Item(IDC_UPLOAD));
-    EXPECT_EQ(ReadFileText(c.home + "\\arrowup.txt"), up);
+    EXPECT_EQ(ReadFileText(c.home + "\\t95arrowup.txt"), up);
     names = c.w.Names(IDC_RLIST);
-    EXPECT_NE(std::find(names.begin(), names.end(), "arrowup.txt"), names.end()) << "remote pane refreshed";
+    EXPECT_NE(std::find(names.begin(), names.end(), "t95arrowup.txt"), names.end()) << "remote pane refreshed";
 }
 
 TEST(ClientWindow, ListingCacheKeepsNineteenFolders)
@@ -133,20 +133,20 @@ TEST(ClientWindow, ListingCacheKeepsNineteenFolders)
     REQUIRE_VSFTPD();
     Connected c;
     for (int i = 0; i < 20; ++i)
-        CreateDirectoryA((c.home + "\\cache" + std::to_string(100 + i)).c_str(), nullptr);
+        CreateDirectoryA((c.home + "\\t95c" + std::to_string(100 + i)).c_str(), nullptr);
     ASSERT_TRUE(c.Connect());
     for (int i = 0; i < 20; ++i) {
-        ChangeDir(("/cache" + std::to_string(100 + i)).c_str());
+        ChangeDir(("/t95c" + std::to_string(100 + i)).c_str());
         ShowRemote(0);
     }
     // A recent folder again: served from its file, no LIST.
     LogLine("--- mark");
-    ChangeDir("/cache118");
+    ChangeDir("/t95c118");
     ShowRemote(0);
     EXPECT_EQ(CountSinceMark("LIST"), 0);
     // The first one was dropped when the twentieth came: fetched again.
     LogLine("--- mark");
-    ChangeDir("/cache100");
+    ChangeDir("/t95c100");
     ShowRemote(0);
     EXPECT_EQ(CountSinceMark("LIST"), 1);
     EXPECT_EQ(c.w.Names(IDC_RLIST), (std::vector<std::string>{".."}));
