@@ -85,7 +85,11 @@ TEST(DataListing, PasvRefusedOnceMeansPortForGood)
                          "expect PORT 127,0,0,1,\\d+,\\d+\nsend 200 ok\nport\n"
                          "expect LIST sub\nsend 150 here\ndataconnect\ndatasend " + line + "\ndataclose\nsend 226 done\n";
     int port = fake::Inline(script);
-    LoggedRecord r;
+    const UINT kProgress = WM_APP + 5;
+    Recorder rec;
+    LoggedRecord r(0, kProgress);
+    r.ci->notifyWnd = rec.wnd;
+    r.ci->progressOn = 1;
     ASSERT_EQ(TESSEL_Connect(r.ci, "127.0.0.1", port, "u", "p"), 230);
     for (const char *arg : {(const char *)nullptr, "sub"}) {
         DirectoryListing *dir = TESSEL_GetDirectory(r.ci, arg);
@@ -95,6 +99,10 @@ TEST(DataListing, PasvRefusedOnceMeansPortForGood)
         TESSEL_FreeDirectory(dir);
         EXPECT_EQ(r.ci->usePassive, 0);
     }
+    // One progress message per line, with the characters read so far.
+    PumpUntil([] { return false; }, 50);
+    ASSERT_EQ(rec.Of(kProgress).size(), 2u);
+    EXPECT_EQ(rec.Of(kProgress)[0].wp, 35u);
     TESSEL_CloseConnect(r.ci, 0);
     auto got = fake::Received(port);
     for (const auto &l : got)
@@ -290,11 +298,21 @@ TEST(DataListing, LocalDirectoryHasFoldersFirstThenMatchingFiles)
     EXPECT_EQ(names.back(), "a.txt");
     TESSEL_FreeDirectory(l);
 
+    // A file over 4 GiB (a hole, no disk) shows the largest 32-bit size.
+    HANDLE h = CreateFileA((dir + "\\huge.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    LONG high = 1;
+    SetFilePointer(h, 4096, &high, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
     LoggedRecord r;
     SetCurrentDirectoryA(dir.c_str());
     l = TESSEL_GetLocalDirectory(r.ci, nullptr); // "*.*"
     SetCurrentDirectoryA(old);
     ASSERT_NE(l, nullptr);
-    EXPECT_EQ(l->fileCount, 2);
+    EXPECT_EQ(l->fileCount, 3);
+    for (ListingEntry *e = l->firstEntry; e; e = e->next)
+        if (!strcmp(e->name, "huge.bin"))
+            EXPECT_EQ(e->size, 0xFFFFFFFFu);
     TESSEL_FreeDirectory(l);
+    DeleteFileA((dir + "\\huge.bin").c_str());
 }

@@ -216,3 +216,98 @@ TEST(TransferFake, OneCallGetAndPut)
     EXPECT_EQ(strlen(result), (size_t)TESSEL_RESULT_TEXT_SIZE - 1);
     EXPECT_EQ(result[TESSEL_RESULT_TEXT_SIZE], '#');
 }
+
+namespace {
+
+// The other end of a named pipe that a transfer uses as its local file:
+// it passes some bytes, then breaks the pipe, which is how a local read or
+// write failure in the middle of a transfer is made here.
+struct BrokenPipe {
+    std::string path;
+    HANDLE pipe;
+    HANDLE th = nullptr;
+    bool feed; // true: the transfer reads from the pipe (upload)
+    static DWORD WINAPI Run(void *p)
+    {
+        auto *self = (BrokenPipe *)p;
+        ConnectNamedPipe(self->pipe, nullptr);
+        static char buf[100000];
+        DWORD n = 0;
+        if (self->feed)
+            WriteFile(self->pipe, buf, sizeof buf, &n, nullptr);
+        else
+            ReadFile(self->pipe, buf, 4096, &n, nullptr);
+        CloseHandle(self->pipe);
+        return 0;
+    }
+    BrokenPipe(const char *name, bool feeds) : path(std::string("\\\\.\\pipe\\") + name), feed(feeds)
+    {
+        pipe = CreateNamedPipeA(path.c_str(), feeds ? PIPE_ACCESS_OUTBOUND : PIPE_ACCESS_INBOUND,
+                                PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+        th = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+    }
+    ~BrokenPipe()
+    {
+        WaitForSingleObject(th, 10000);
+        CloseHandle(th);
+    }
+};
+
+} // namespace
+
+TEST(TransferFake, LocalReadAndWriteFailuresGive500AfterTheClosingReply)
+{
+    REQUIRE_FAKE_SERVER();
+    {
+        BrokenPipe sink("tessel-write-fails", false);
+        FakeSession s(std::string(kRetrStart) + "datafile 1000000\ndataclose\nsend 426 connection closed\n");
+        EXPECT_EQ(TESSEL_RecvFile(s.r.ci, "f.bin", sink.path.c_str(), 1), 500);
+        EXPECT_STREQ(s.r.ci->errorBuf, "! File write error");
+        EXPECT_EQ(s.r.ci->abortFlag, 1);
+        EXPECT_STREQ(s.r.ci->replyLine, "426 connection closed"); // read, so the session stays in step
+        s.r.ci->abortFlag = 0; // as the next transfer does
+        s.ExpectInStep();
+    }
+    {
+        // The server would call this complete: a cut upload must not.
+        BrokenPipe source("tessel-read-fails", true);
+        FakeSession s(std::string(kStorStart) + "datarecv\nsend 226 stored\n");
+        EXPECT_EQ(TESSEL_SendFile(s.r.ci, source.path.c_str(), "f.bin", 1), 500);
+        EXPECT_STREQ(s.r.ci->errorBuf, "! File read error 109");
+        EXPECT_EQ(s.r.ci->abortFlag, 1);
+        EXPECT_EQ(s.r.ci->byteCount, 100000);
+        EXPECT_STREQ(s.r.ci->replyLine, "226 stored");
+        s.r.ci->abortFlag = 0;
+        s.ExpectInStep();
+        EXPECT_TRUE(Has(s.Seen(), "#data 100000 bytes"));
+    }
+}
+
+TEST(TransferFake, RemoteNamesNeverChooseTheLocalFile)
+{
+    REQUIRE_FAKE_SERVER();
+    const char *remote = "../up/..\\..\\evil.bin";
+    FakeSession s("expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR \\.\\./up/\\.\\.\\\\\\.\\.\\\\evil\\.bin\n"
+                  "send 150 here\ndataconnect\ndatasend payload\ndataclose\nsend 226 done\n");
+    std::string dir = TempDir("names");
+    std::string inner = dir + "\\inner";
+    CreateDirectoryA(inner.c_str(), nullptr);
+    std::string local = inner + "\\chosen.bin";
+    EXPECT_EQ(TESSEL_RecvFile(s.r.ci, remote, local.c_str(), 1), 226);
+    EXPECT_EQ(ReadAll(local), "payload");
+    // Nothing else appeared anywhere near the requested file.
+    for (const std::string &d : {inner, dir}) {
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA((d + "\\*").c_str(), &fd);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        int files = 0;
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                ++files;
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+        EXPECT_EQ(files, d == inner ? 1 : 0) << d;
+    }
+    s.ExpectInStep();
+    ExpectNoScriptErrors(s.Seen());
+}
