@@ -126,8 +126,9 @@ extern CmdState g_cmd;
 int ParseOptions(const char *text, char *rest, size_t restSize);
 // 0 empty, 1 local, 2 remote.
 int ClassifyPath(const char *word, char *host, size_t hostSize, char *path, size_t pathSize);
-// Splits the first two words (double quotes group, blanks/tabs separate).
-void SplitWords(const char *text, char *w1, size_t s1, char *w2, size_t s2);
+// Splits the first two words (double quotes group, blanks/tabs separate);
+// 0 (both empty) when a word does not fit.
+int SplitWords(const char *text, char *w1, size_t s1, char *w2, size_t s2);
 int RunCmdLineTransfer(HWND wnd, const char *src, const char *dst);
 void RunCommandLine(HWND wnd, const char *text);
 

@@ -36,16 +36,17 @@ static const char *TakeWord(const char *p, char *out, size_t size)
     return p;
 }
 
-void SplitWords(const char *text, char *w1, size_t s1, char *w2, size_t s2)
+int SplitWords(const char *text, char *w1, size_t s1, char *w2, size_t s2)
 {
     w1[0] = w2[0] = 0;
     const char *p = TakeWord(text, w1, s1);
-    if (!p) {
-        w1[0] = 0;
-        return;
+    // A word too long for its buffer refuses both: a cut path, or a
+    // dropped destination, would name another file.
+    if (!p || !TakeWord(p, w2, s2)) {
+        w1[0] = w2[0] = 0;
+        return 0;
     }
-    if (!TakeWord(p, w2, s2))
-        w2[0] = 0;
+    return 1;
 }
 
 static void UnknownArguments(const char *text)
@@ -161,8 +162,14 @@ int ParseOptions(const char *text, char *rest, size_t restSize)
             return 0;
         }
     }
-    if (restSize)
+    if (restSize) {
+        if (strlen(p) >= restSize) {
+            UnknownArguments(p);
+            rest[0] = 0;
+            return 0;
+        }
         snprintf(rest, restSize, "%s", p);
+    }
     return 1;
 }
 
@@ -524,7 +531,13 @@ void RunCommandLine(HWND wnd, const char *text)
         if (c == '\\')
             c = '/';
     char src[256], dst[256];
-    SplitWords(t.c_str(), src, sizeof src, dst, sizeof dst);
+    if (!SplitWords(t.c_str(), src, sizeof src, dst, sizeof dst)) {
+        LogLine("! Argument too long");
+        g_cmd.lastResult = 0;
+        if (wnd)
+            PostMessageA(wnd, WM_CLOSE, 0, 0);
+        return;
+    }
     if (!src[0] && g_cmd.src[0]) {
         snprintf(src, sizeof src, "%s", g_cmd.src);
         Slashes(src);
@@ -566,7 +579,11 @@ void RunCommandLine(HWND wnd, const char *text)
                 for (char *c = rest; *c; ++c)
                     if (*c == '\\')
                         *c = '/';
-                SplitWords(rest, src, sizeof src, dst, sizeof dst);
+                if (!SplitWords(rest, src, sizeof src, dst, sizeof dst)) {
+                    LogLine("! Argument too long");
+                    result = 0;
+                    continue;
+                }
                 if (!src[0])
                     snprintf(src, sizeof src, "%s", g_cmd.src);
                 if (!dst[0])

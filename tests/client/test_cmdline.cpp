@@ -200,8 +200,17 @@ TEST(ClientStageTwo, WordsFlagsAndUnusablePairs)
     EXPECT_EQ(g_cmd.lastResult, 0);
     EXPECT_STREQ(g_cmd.user, "keepme");
     EXPECT_STREQ(g_cmd.pass, "secret");
-    // A 5,000-character stage-two text.
+    // A 5,000-character stage-two text, and a destination too long to keep:
+    // refused, not cut or dropped.
     std::string huge = std::string(5000, 'x') + " " + std::string(100, 'y');
     RunCommandLine(nullptr, huge.c_str());
     EXPECT_EQ(g_cmd.lastResult, 0);
+    std::string longDst = "host:/f local:" + std::string(300, 'd');
+    EXPECT_EQ(SplitWords(longDst.c_str(), a, sizeof a, b, sizeof b), 0);
+    EXPECT_STREQ(a, "");
+    EXPECT_STREQ(b, "");
+    char line[64];
+    RunCommandLine(nullptr, longDst.c_str());
+    LogLineAt(0, line, sizeof line);
+    EXPECT_STREQ(line, "! Argument too long");
 }
