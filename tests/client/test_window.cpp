@@ -253,3 +253,81 @@ TEST(ClientWindow, ConnectButtonThroughTheSessionDialogAndCloseSavesHistories)
     EXPECT_NE(saved.find("rdir1=\"/elsewhere\""), std::string::npos) << saved;
     EXPECT_EQ(saved.find("PWD=" + fake::VsftpdPassword() + "\r"), std::string::npos) << "never in clear";
 }
+
+TEST(ClientWindow, ControlsMenusAndAccelerators)
+{
+    ct::ClientState st;
+    ct::MainWindow w;
+    // Every control of the table exists with its label, in creation order.
+    HWND prev = nullptr;
+    for (const ControlInfo &c : g_controls) {
+        HWND h = w.Item(c.id);
+        ASSERT_TRUE(h) << c.id;
+        char cls[32], text[64];
+        GetClassNameA(h, cls, sizeof cls);
+        EXPECT_EQ(lstrcmpiA(cls, c.cls), 0) << c.id << " " << cls;
+        if (strcmp(c.cls, "COMBOBOX") && c.id != IDC_LMASK && c.id != IDC_STAT1 && c.id != IDC_STAT2 &&
+            c.id != IDC_STAT3) {
+            GetWindowTextA(h, text, sizeof text);
+            EXPECT_STREQ(text, c.label) << c.id;
+        }
+        if (prev)
+            EXPECT_EQ(GetWindow(prev, GW_HWNDNEXT), h) << "created in table order: " << c.id;
+        prev = h;
+    }
+    EXPECT_EQ(GetWindowLongA(w.Item(IDC_RLIST), GWL_STYLE) & (LBS_OWNERDRAWFIXED | LBS_EXTENDEDSEL),
+              LBS_OWNERDRAWFIXED | LBS_EXTENDEDSEL);
+    EXPECT_TRUE(GetWindowLongA(w.Item(IDC_RLIST), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+
+    auto items = [](HMENU m) {
+        std::vector<std::string> out;
+        for (int i = 0; i < GetMenuItemCount(m); ++i) {
+            char t[64] = "";
+            GetMenuStringA(m, (UINT)i, t, sizeof t, MF_BYPOSITION);
+            if (t[0])
+                out.push_back(t);
+        }
+        return out;
+    };
+    // The remote list with one file selected.
+    st.dir.Write("l.txt", "-rw-r--r--   1 joe  staff  5 Jan  2  2023 one.bin\r\n");
+    g_ftp.hostType = 6010;
+    DecodeListingFile(st.dir.File("l.txt").c_str(), w.Item(IDC_RLIST));
+    SendMessageA(w.Item(IDC_RLIST), LB_SETSEL, TRUE, 1);
+    int side = -1;
+    HMENU m = BuildContextMenu(w.Item(IDC_RLIST), &side);
+    EXPECT_EQ(side, 1);
+    EXPECT_EQ(items(m), (std::vector<std::string>{"Sort...", "Change Directory", "Make Directory...",
+                                                  "Delete Directory", "Transfer file", "Append file", "View file",
+                                                  "Edit file", "Execute file", "Rename file...", "Move files...",
+                                                  "Delete files", "chmod (UNIX)", "Refresh list", "Directory list",
+                                                  "&FTP Commands"}));
+    HMENU ftp = GetSubMenu(m, GetMenuItemCount(m) - 1);
+    EXPECT_EQ(items(ftp), (std::vector<std::string>{"CWD", "PWD", "HELP", "SYST", "SITE", "QUOTE", "LIST", "NLST",
+                                                    "RETR", "STOR"}));
+    DestroyMenu(m);
+    m = BuildContextMenu(w.Item(IDC_CONNECT), &side);
+    EXPECT_EQ(items(m), (std::vector<std::string>{"FTP Menu", "&Connection", "&Options...", "Show Log...", "&Help",
+                                                  "About...", "&FTP Commands"}));
+    DestroyMenu(m);
+
+    HACCEL acc = LoadAcceleratorsA(g_inst, "ACCEL");
+    ASSERT_TRUE(acc);
+    ACCEL table[32];
+    int n = CopyAcceleratorTableA(acc, table, 32);
+    EXPECT_EQ(n, 11);
+    auto cmdFor = [&](WORD key, BYTE virt) {
+        for (int i = 0; i < n; ++i)
+            if (table[i].key == key && (table[i].fVirt & ~FNOINVERT) == virt)
+                return (int)table[i].cmd;
+        return 0;
+    };
+    EXPECT_EQ(cmdFor('<', 0), (int)CMD_ACC_DOWNLOAD);
+    EXPECT_EQ(cmdFor('>', 0), (int)CMD_ACC_UPLOAD);
+    EXPECT_EQ(cmdFor('C', FVIRTKEY | FALT), (int)IDC_CONNECT);
+    EXPECT_EQ(cmdFor('N', FVIRTKEY | FALT), (int)IDC_CANCEL);
+    EXPECT_EQ(cmdFor('X', FVIRTKEY | FALT), (int)IDC_EXIT);
+    EXPECT_EQ(cmdFor('R', FVIRTKEY | FALT), (int)CMD_ACC_DOWNLOAD);
+    EXPECT_EQ(cmdFor('S', FVIRTKEY | FALT), (int)CMD_ACC_UPLOAD);
+    DestroyAcceleratorTable(acc);
+}
