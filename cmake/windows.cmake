@@ -64,7 +64,7 @@ function(tessel_wine_test name)
   # reported against that case alone.
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES TIMEOUT 120 ENVIRONMENT "TESSEL_BUILD_DIR=${CMAKE_BINARY_DIR}")
+                       PROPERTIES TIMEOUT 90 ENVIRONMENT "TESSEL_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endfunction()
 
 tessel_wine_test(test_engine   ${CMAKE_SOURCE_DIR}/tests/engine/*.cpp)
