@@ -8,6 +8,7 @@
 #   2-connected.png  connected, the remote pane listing the server's files
 #   3-subdir.png     after changing into the subdirectory
 #   4-logwindow.png  with the log window open
+#   5-balloon.png    balloon help over the download arrow
 # Needs a build in build-client (or TESSEL_BUILD_DIR).
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
@@ -96,12 +97,19 @@ shot 2-connected.png 4
 win="$(main_window)"
 xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus "$win" || true
 eval "$(xdotool getwindowgeometry --shell "$win")"
+
 # The remote list sits right of the middle; click an empty spot low in it.
 xdotool mousemove $((X + 690)) $((Y + 330)) click 1
 sleep 0.5
 xdotool type --delay 200 p
 xdotool key Return
 shot 3-subdir.png 3
+
+# 5. Balloon help over the download arrow (balloon=1 in the INI).
+xdotool mousemove $((X + 465)) $((Y + 276))
+sleep 0.3
+xdotool mousemove $((X + 470)) $((Y + 283))
+shot 5-balloon.png 1
 
 # 4. The log window (Alt+L).
 xdotool windowactivate --sync "$win" 2>/dev/null || true
