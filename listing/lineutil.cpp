@@ -372,14 +372,8 @@ void TesselSetClockForTests(int year, int month)
     g_pinnedYear.store(year);
 }
 
-void tessel::listing::CurrentYearMonth(int *year, int *month)
+static void ReadLocalYearMonth(int *year, int *month)
 {
-    int pinned = g_pinnedYear.load();
-    if (pinned != 0) {
-        *year = pinned;
-        *month = g_pinnedMonth.load();
-        return;
-    }
     time_t now = time(nullptr);
     struct tm local;
 #ifdef _WIN32
@@ -398,4 +392,25 @@ void tessel::listing::CurrentYearMonth(int *year, int *month)
 #endif
     *year = local.tm_year + 1900;
     *month = local.tm_mon + 1;
+}
+
+void tessel::listing::CurrentYearMonth(int *year, int *month)
+{
+    int pinned = g_pinnedYear.load();
+    if (pinned != 0) {
+        *year = pinned;
+        *month = g_pinnedMonth.load();
+        return;
+    }
+    // Reading the clock costs more than decoding a line under Wine, and a
+    // listing is decoded within moments: look again every 64 lines only.
+    struct Cache {
+        int year, month;
+        unsigned uses;
+    };
+    static thread_local Cache cache = {0, 0, 0};
+    if (cache.uses++ % 64 == 0 || cache.year == 0)
+        ReadLocalYearMonth(&cache.year, &cache.month);
+    *year = cache.year;
+    *month = cache.month;
 }

@@ -367,6 +367,9 @@ void OnCommand(HWND dlg, SheetState *st, int page, int id, int code)
             SendDlgItemMessageA(dlg, IDC_EXT_LIST, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text.c_str()) ==
                 LB_ERR)
             SendDlgItemMessageA(dlg, IDC_EXT_LIST, LB_ADDSTRING, 0, (LPARAM)text.c_str());
+        // Keep the list in step at once: which pages see PSN_APPLY when OK
+        // is pressed differs between property-sheet implementations.
+        SavePage(dlg, st, kExtensions);
         break;
     }
     case IDC_EXT_DELETE: {
@@ -375,6 +378,7 @@ void OnCommand(HWND dlg, SheetState *st, int page, int id, int code)
         if (at != LB_ERR)
             SendDlgItemMessageA(dlg, IDC_EXT_LIST, LB_DELETESTRING, (WPARAM)at, 0);
         SetDlgItemTextA(dlg, IDC_EXT_EDIT, "");
+        SavePage(dlg, st, kExtensions);
         break;
     }
     case IDC_EXT_LIST:
