@@ -314,7 +314,12 @@ void Release(CINFO *ci)
         WSACleanup();
     if (ci->asyncWnd) {
         SetWindowLongPtrA(ci->asyncWnd, 0, 0);
-        DestroyWindow(ci->asyncWnd);
+        // Only the creating thread can destroy the window; a last release on
+        // a worker thread asks that thread to close it instead.
+        if (GetWindowThreadProcessId(ci->asyncWnd, nullptr) == GetCurrentThreadId())
+            DestroyWindow(ci->asyncWnd);
+        else
+            PostMessageA(ci->asyncWnd, WM_CLOSE, 0, 0);
         ci->asyncWnd = nullptr;
     }
     uint32_t owned = ci->libOwned;

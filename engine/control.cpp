@@ -261,6 +261,9 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_DoCmd(CINFO *ci, const char *word, const c
     }
     AddRef(ci);
     ci->busy = CINFO_BUSY_CMD;
+    // The abort mark of a failed transfer stops that transfer; it must not
+    // make every later command of the session give up before it is read.
+    ci->abortFlag = 0;
     int r = RunCommand(ci, word, arg);
     ci->busy = 0;
     Release(ci);

@@ -171,4 +171,8 @@ TEST(Login, ALeftoverCancelDoesNotStopTheNextConnect)
     r.ci->cancelFlag = 1; // what a cancelled transfer leaves behind
     r.ci->abortFlag = 1;
     EXPECT_EQ(TESSEL_Connect(r.ci, "127.0.0.1", port, "u", "p"), 230) << r.ci->errorBuf;
+    // A transfer's local failure leaves the abort mark; the session's next
+    // command is still answered.
+    r.ci->abortFlag = 1;
+    EXPECT_EQ(TESSEL_DoCmd(r.ci, "NOOP", nullptr), 502); // the fake server's "Not scripted."
 }

@@ -66,6 +66,7 @@ TEST(Record, FreeWhileAnotherThreadWorksWaitsForIt)
                             "expect NOOP\nsleep 1\nsend 200 late but fine\n");
     LoggedRecord r;
     ASSERT_EQ(TESSEL_Connect(r.ci, "127.0.0.1", port, "u", "p"), 230);
+    HWND handler = r.ci->asyncWnd;
     SlowCall call = {r.ci, 0};
     HANDLE th = (HANDLE)_beginthreadex(nullptr, 0, RunSlowCommand, &call, 0, nullptr);
     while (r.ci->busy == 0)
@@ -81,6 +82,12 @@ TEST(Record, FreeWhileAnotherThreadWorksWaitsForIt)
     CloseHandle(th);
     EXPECT_EQ(call.result, 200);
     EXPECT_NE(r.Log().find("200 late but fine\r\nStructure destroyed\r\n"), std::string::npos) << r.Log();
+    // The worker could not destroy our handler window; it asked us to.
+    for (int i = 0; i < 50 && IsWindow(handler); ++i) {
+        PumpOneMessage();
+        Sleep(1);
+    }
+    EXPECT_FALSE(IsWindow(handler));
     r.ci = nullptr;
 }
 
