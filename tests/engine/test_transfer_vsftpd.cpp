@@ -88,6 +88,8 @@ TEST(Transfer, ResumedDownloadsRestartAtWholeKilobytesAndEndIdentical)
         std::string local = dir + "\\r" + std::to_string(i++) + ".bin";
         if (c.before != "<missing>")
             ASSERT_TRUE(WriteAll(local, c.before));
+        else
+            DeleteFileA(local.c_str()); // left by an earlier run
         LoggedRecord r;
         ASSERT_EQ(ConnectVsftpd(r.ci), 230);
         EXPECT_EQ(RecvFileResume(r.ci, c.remote, local.c_str(), c.binary), 226) << r.Log();
