@@ -180,6 +180,11 @@ struct Ftp {
     int retry;
     int watchdog;
     char remoteDir[256];
+    // Host and session name of the login (transfer log, resume record).
+    char hostName[256];
+    char sessionName[80];
+    // Set while a data loop runs on its data socket.
+    volatile LONG inData;
     // Called for every reply line while set (used by the HELP probe).
     void (*lineHook)(const char *line);
 };
@@ -240,19 +245,54 @@ int AskText(HWND owner, const char *prompt, char *buf, size_t size, int password
 enum { TIMER_WATCHDOG = 20, TIMER_KEEPALIVE = 50, TIMER_RETRYCLOSE = 60 };
 
 // ---------------------------------------------------------------- transfers
-// The single-file data loops; the transfer issue grows these into the full
-// set (names, overwrite checks, resume, trees, worker thread).
+// Outcome of one data transfer.
+enum { XFER_FAILED = 0, XFER_DONE = 1, XFER_BROKEN = 2, XFER_LINKDIR = 5 };
+// SendFile's result for a file skipped because the server's copy is newer
+// or the same.
+enum { SEND_SKIPPED = 9 };
+// Receives a remote file; localName, when given, is used as it stands (no
+// naming rules, no prompt).  2 when received or skipped, else the reply
+// class (0 on failure).
 int ReceiveFile(const char *remoteName, const char *localName, int index, int count, int prompt, int append);
+// 2 when the server has the file, SEND_SKIPPED, else the reply class.
 int SendFile(const char *localPath, const char *remoteName, int index, int count, int prompt, int append);
-int ReceiveIntoFile(SOCKET data, HANDLE file, int binary);
+int ReceiveIntoFile(SOCKET data, HANDLE file, int binary, int append);
 int SendFromFile(SOCKET data, HANDLE file, int ascii);
 // Runs a listing command into a file (ASCII, no progress, no sounds).
 int ListToFile(const char *cmd, const char *path, int append);
+// Name conversion (lower-casing towards the server, TESSEL.CNV); 1 when the
+// conversion table changed the name.  toServer: 1 for remote names.
+int ConvertName(char *name, size_t size, int toServer);
 void LocalNameFor(const char *remote, char *out, size_t size);
+void RemoteNameFor(const char *localPath, char *out, size_t size);
+// A name from a listing that must not become a local path: empty, "." or
+// "..", with a path separator, colon or control character, or a device.
+int UnsafeRemoteName(const char *name);
 void DownloadSelection(HWND wnd, int append);
 void UploadSelection(HWND wnd, int append);
-void DropFiles(HWND list, HDROP drop);
+// 1 to go on, 0 to stop.
+int UploadDirectory(const char *name);
+int DownloadDirectory(const char *name);
+void ResumePending(const char *section);
+// fromSide: 0 the local list, 1 the remote list, -1 another program.
+void DropFiles(HWND list, HDROP drop, int fromSide);
+// The worker's busy flag (read and written under g_busyLock).
+void InitBusyLock();
+int WorkerBusy();
+void SetWorkerBusy(int on);
+// Waits (pumping messages) until no worker runs; 1 when none runs.
+int WaitForWorker(DWORD ms);
+// Close and Exit: asks the worker to stop and waits for it.
+void StopWorker();
 extern int g_workerBusy;
+// Tests answer the client's questions through this when set.  type is the
+// message box type, or ASK_OVERWRITE (with ASK_ALL when "to All" is
+// offered) for the overwrite question, answered with IDYES, IDNO,
+// ANSWER_YESALL or ANSWER_NOALL.
+extern int (*g_answerHook)(const char *text, UINT type);
+enum { ASK_OVERWRITE = 0x40000000, ASK_ALL = 0x20000000, ANSWER_YESALL = 171, ANSWER_NOALL = 172 };
+// Messages of the main window: run a function on its thread; a worker ended.
+enum { WM_T95_RUN = WM_APP + 0x41, WM_T95_WORKERDONE = WM_APP + 0x42 };
 
 // ---------------------------------------------------------------- main window
 enum {

@@ -286,13 +286,14 @@ static int DownloadWildcard(const char *rpath, const char *ldir)
             size_t nl = all.find('\n', pos);
             std::string name = all.substr(pos, nl - pos);
             pos = nl + 1;
-            // NLST may answer with paths; the local copy takes the last part,
-            // and never a name that climbs out of the target folder.
-            const char *base = BaseName(name.c_str());
-            if (!*base || !strcmp(base, ".") || !strcmp(base, ".."))
+            // Only plain names become local files: nothing that names a
+            // path, a stream or a device, nothing outside the target folder.
+            if (UnsafeRemoteName(name.c_str())) {
+                Logf("+ Skipped \"%s\": not a name for a local file", name.c_str());
                 continue;
+            }
             char local[MAX_PATH];
-            LocalNameFor(base, local, sizeof local);
+            LocalNameFor(name.c_str(), local, sizeof local);
             std::string target = JoinLocal(ldir, local);
             ++count;
             if (ReceiveFile(name.c_str(), target.c_str(), count, total, 0, 0) != 2)
@@ -362,6 +363,12 @@ int RunCmdLineTransfer(HWND wnd, const char *src, const char *dst)
     snprintf(section, sizeof section, "%s", hostWord);
     char stored[512];
     s.savePwd = 0;
+    // The run's session is the host word's section, if there is one: the
+    // transfer log names it and a resume record goes there, never into
+    // the unrelated session loaded at start.
+    s.name[0] = 0;
+    if (IniHasKey(section, "HOST") && strlen(section) < sizeof s.name)
+        snprintf(s.name, sizeof s.name, "%s", section);
     if (IniHasKey(section, "HOST")) {
         ReadIniText(section, "HOST", hostWord, s.host, sizeof s.host);
         ReadIniText(section, "UID", "", s.user, sizeof s.user);

@@ -206,7 +206,7 @@ void LeaveBusy()
 
 int IsBusy()
 {
-    return g_ftp.busy > 0 || g_ftp.cmdInProgress || g_workerBusy;
+    return g_ftp.busy > 0 || g_ftp.cmdInProgress || WorkerBusy();
 }
 
 // ---------------------------------------------------------------- replies
@@ -906,6 +906,10 @@ SOCKET ConnectLogin(SessionRec *s)
         p = semi + 1;
     }
     f.connected = 1;
+    // Transfers name the session in the transfer log and keep their resume
+    // record in its section.
+    snprintf(f.hostName, sizeof f.hostName, "%s", s->host);
+    snprintf(f.sessionName, sizeof f.sessionName, "%s", s->name);
     if (f.hostType == 6019) {
         f.detectDone = 1;
         ResetCapabilities(0);
@@ -1265,6 +1269,13 @@ void CancelAll()
     f.cancel = 1;
     f.stop = 1;
     f.retry = 0;
+    // A data loop sees the flag within one wait slice and closes its own
+    // socket; closing it here, under the loop (perhaps on the worker
+    // thread), could hand its handle number to a new socket before the
+    // loop's own close.  Nor may this thread read the control connection
+    // while the worker waits for a reply on it.
+    if (f.inData || WorkerBusy())
+        return;
     if (f.pasv != INVALID_SOCKET) {
         closesocket(f.pasv);
         f.pasv = INVALID_SOCKET;
@@ -1315,7 +1326,7 @@ void OnKeepAliveTimer(HWND wnd)
         KillTimer(wnd, TIMER_KEEPALIVE);
         return;
     }
-    if (f.busy > 0 || f.cmdInProgress || g_workerBusy)
+    if (f.busy > 0 || f.cmdInProgress || WorkerBusy())
         return;
     KeepAlive();
 }

@@ -658,6 +658,7 @@ static void DoConnect()
         ChangeDir(g_session.remoteDir);
     ShowRemote(1);
     UpdateButtons();
+    ResumePending(g_session.name);
 }
 
 static void SaveColumns()
@@ -868,6 +869,11 @@ void DoCommand(HWND wnd, int id, int side)
         SortDialog(wnd, side);
         break;
     case CMD_XFERDIR:
+        if (side)
+            DownloadSelection(wnd, 0);
+        else
+            UploadSelection(wnd, 0);
+        break;
     case CMD_MOVE:
     case CMD_EDIT:
     case CMD_CHMOD:
@@ -1041,34 +1047,13 @@ static void EndDrag(HWND list, POINT client, int cancel)
         GlobalFree(block);
 }
 
-// A drop from the other pane runs the transfer; anything else is a drop
-// from another program.
+// A drop from the other pane runs a transfer or a move; anything else is a
+// drop from another program.
 static void HandleDrop(HWND list, HDROP drop)
 {
-    int id = GetDlgCtrlID(list);
     int from = s_dragSourceSide;
     s_dragSourceSide = -1;
-    if (id == IDC_LLIST && from == 1) {
-        DragFinish(drop);
-        DownloadSelection(g_main, 0);
-        return;
-    }
-    if (id == IDC_RLIST && from == 0) {
-        DragFinish(drop);
-        if (!g_ftp.connected)
-            LogLine("! Not connected. File(s) ignored.");
-        else if (IsBusy())
-            LogLine("! Busy!! File(s) ignored.");
-        else
-            UploadSelection(g_main, 0);
-        return;
-    }
-    if ((id == IDC_LLIST && from == 0) || (id == IDC_RLIST && from == 1)) {
-        // Moves within a pane belong with the file operations.
-        DragFinish(drop);
-        return;
-    }
-    DropFiles(list, drop);
+    DropFiles(list, drop, from);
 }
 
 // ---------------------------------------------------------------- column boundaries
@@ -1606,6 +1591,13 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WP
         if (lp && (code == EN_CHANGE || code == CBN_EDITCHANGE || code == CBN_DROPDOWN || code == EN_SETFOCUS ||
                    code == EN_KILLFOCUS || code == CBN_SETFOCUS || code == CBN_KILLFOCUS || code == EN_UPDATE))
             return 0;
+        if ((id >= IDC_LHTYPE && id <= IDC_LHSIZE) || (id >= IDC_RHTYPE && id <= IDC_RHSIZE)) {
+            // A re-sort rebuilds the list a running transfer reads from.
+            if (IsBusy()) {
+                LogLine("! Command in progress, ignored");
+                return 0;
+            }
+        }
         if (id >= IDC_LHTYPE && id <= IDC_LHSIZE) {
             HeaderClick(0, id - IDC_LHTYPE);
             return 0;
@@ -1722,12 +1714,13 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WP
     }
     case WM_DROPFILES:
         // A drop on the minimised window uploads.
-        if (IsIconic(wnd))
-            DropFiles(GetDlgItem(wnd, IDC_RLIST), (HDROP)wp);
-        else {
-            LogLine("+ Received drop request outside of list boxes!");
-            DragFinish((HDROP)wp);
-        }
+        DropFiles(IsIconic(wnd) ? GetDlgItem(wnd, IDC_RLIST) : nullptr, (HDROP)wp, -1);
+        return 0;
+    case WM_T95_RUN:
+        // A worker's question or prompt, run on this thread.
+        return wp ? ((LRESULT(*)(void *))wp)((void *)lp) : 0;
+    case WM_T95_WORKERDONE:
+        UpdateButtons();
         return 0;
     case WM_CLOSE:
         if (IsBusy()) {

@@ -7,6 +7,7 @@
 #define IDD_SORT 102
 #define IDD_ABOUT 103
 #define IDD_PROGRESS 104
+#define IDD_OVERWRITE 105
 
 // Input dialog
 #define IDC_INPUT_PROMPT 110
@@ -47,6 +48,13 @@
 #define IDC_PROG_DESC 150
 #define IDC_PROG_STATUS 151
 #define IDC_PROG_BAR 152
+#define IDC_PROG_PCT 153
+
+// Overwrite question (the "to All" answers are also client.h's ANSWER_*)
+#define IDC_OW_TEXT 170
+#define IDC_OW_YESALL 171
+#define IDC_OW_NOALL 172
+#define IDC_OW_ICON 173
 
 #define IDC_ABOUT_TEXT 160
 

@@ -88,8 +88,7 @@ int AskText(HWND owner, const char *prompt, char *buf, size_t size, int password
 void CloseSession(int saveHistories)
 {
     Ftp &f = g_ftp;
-    if (g_workerBusy)
-        LogLine("! Aborting thread.");
+    StopWorker();
     f.stop = 1;
     if (f.pasv != INVALID_SOCKET) {
         closesocket(f.pasv);
@@ -351,7 +350,7 @@ int TesselMain(HINSTANCE inst, HINSTANCE prev, const char *cmdLine, int show)
     g_useThreads = !(vi.dwPlatformId == VER_PLATFORM_WIN32s || (vi.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS &&
                                                                  vi.dwMajorVersion < 4));
     // 4.
-    InitializeCriticalSection(&g_busyLock);
+    InitBusyLock();
     // 5.
     int unattended = strlen(cmdLine) > 3;
     int code = 0;

@@ -7,6 +7,8 @@
 # fake server: TESSEL_FAKEFTPD_PORT.
 # A second vsftpd for copies between two servers: TESSEL_VSFTPD2_PORT/_ROOT/
 # _ROOT_WIN (both allow data connections from and to other addresses).
+# A third vsftpd that converts line ends in ASCII mode and sends at most
+# 4 MB/s: TESSEL_VSFTPD3_PORT/_ROOT/_ROOT_WIN.
 # A local web server (files in DIR/www): TESSEL_HTTP_PORT/_ROOT/_ROOT_WIN; an
 # HTTP proxy (tinyproxy, when installed): TESSEL_PROXY_PORT.
 set -euo pipefail
@@ -17,6 +19,9 @@ case "$cmd" in
 start)
   read -r vport _ < <(TESSEL_VSFTPD_FXP=1 "$top/tools/vsftpd.sh" start "$dir/vsftpd")
   read -r vport2 _ < <(TESSEL_VSFTPD_FXP=1 "$top/tools/vsftpd.sh" start "$dir/vsftpd2")
+  # A third one converts line ends in ASCII mode and sends at most 4 MB/s,
+  # so a test can stop it in the middle of a file.
+  read -r vport3 _ < <(TESSEL_VSFTPD_ASCII=1 TESSEL_VSFTPD_RATE=4000000 "$top/tools/vsftpd.sh" start "$dir/vsftpd3")
   mkdir -p "$dir/www"
   python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$dir/www" >"$dir/http.out" 2>&1 &
   echo $! >"$dir/http.pid"
@@ -67,6 +72,10 @@ CONF
   echo "export TESSEL_VSFTPD2_PORT=$vport2"
   echo "export TESSEL_VSFTPD2_ROOT='$root2'"
   echo "export TESSEL_VSFTPD2_ROOT_WIN='Z:${root2//\//\\}'"
+  root3="$(readlink -f "$dir/vsftpd3")"
+  echo "export TESSEL_VSFTPD3_PORT=$vport3"
+  echo "export TESSEL_VSFTPD3_ROOT='$root3'"
+  echo "export TESSEL_VSFTPD3_ROOT_WIN='Z:${root3//\//\\}'"
   www="$(readlink -f "$dir/www")"
   echo "export TESSEL_HTTP_PORT=$hport"
   echo "export TESSEL_HTTP_ROOT='$www'"
@@ -76,6 +85,7 @@ CONF
 stop)
   "$top/tools/vsftpd.sh" stop "$dir/vsftpd" || true
   "$top/tools/vsftpd.sh" stop "$dir/vsftpd2" || true
+  "$top/tools/vsftpd.sh" stop "$dir/vsftpd3" || true
   for f in http proxy; do
     [ -f "$dir/$f.pid" ] && kill "$(cat "$dir/$f.pid")" 2>/dev/null || true
     rm -f "$dir/$f.pid"

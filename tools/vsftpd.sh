@@ -4,6 +4,8 @@
 # tessel/tessel (read-write, root DIR/home).
 #   tools/vsftpd.sh start DIR   -> prints "PORT PID"; files go under DIR
 #   tools/vsftpd.sh stop DIR
+# Options in the environment: TESSEL_VSFTPD_FXP, TESSEL_VSFTPD_ASCII,
+# TESSEL_VSFTPD_RATE (see below).
 set -euo pipefail
 cmd="${1:?start|stop}"
 dir="$(mkdir -p "${2:?DIR}" && cd "$2" && pwd)"
@@ -68,6 +70,15 @@ CONF
   # address than the client's, as copies between two servers need.
   if [ "${TESSEL_VSFTPD_FXP:-0}" = 1 ]; then
     printf 'pasv_promiscuous=YES\nport_promiscuous=YES\n' >>"$dir/vsftpd.conf"
+  fi
+  # TESSEL_VSFTPD_ASCII=1: TYPE A converts line ends (LF on disk, CR LF on
+  # the wire), as RFC 959 servers do.
+  if [ "${TESSEL_VSFTPD_ASCII:-0}" = 1 ]; then
+    printf 'ascii_upload_enable=YES\nascii_download_enable=YES\n' >>"$dir/vsftpd.conf"
+  fi
+  # TESSEL_VSFTPD_RATE=N: at most N bytes per second for each transfer.
+  if [ -n "${TESSEL_VSFTPD_RATE:-}" ]; then
+    printf 'local_max_rate=%s\nanon_max_rate=%s\n' "$TESSEL_VSFTPD_RATE" "$TESSEL_VSFTPD_RATE" >>"$dir/vsftpd.conf"
   fi
   /usr/sbin/vsftpd "$dir/vsftpd.conf" >"$dir/vsftpd.out" 2>&1 &
   pid=$!

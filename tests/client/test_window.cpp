@@ -112,6 +112,7 @@ TEST(ClientWindow, RemotePaneListsAndArrowsTransferTheSelection)
     // "<--" downloads the selection into the current local folder.
     SelectByName(c.w, IDC_RLIST, "t95pane.bin");
     SendMessageA(c.w.wnd, WM_COMMAND, MAKEWPARAM(IDC_DOWNLOAD, BN_CLICKED), (LPARAM)c.w.Item(IDC_DOWNLOAD));
+    ASSERT_TRUE(WaitForWorker(60000)) << "the download runs on the worker thread";
     EXPECT_TRUE(ReadFileText(c.st.dir.File("t95pane.bin")) == data);
     auto local = c.w.Names(IDC_LLIST);
     EXPECT_NE(std::find(local.begin(), local.end(), "t95pane.bin"), local.end()) << "local pane refreshed";
@@ -119,10 +120,12 @@ TEST(ClientWindow, RemotePaneListsAndArrowsTransferTheSelection)
     // "-->" uploads the local selection.
     std::string up(4321, 'u');
     DeleteFileA((c.home + "\\t95arrowup.txt").c_str());
+    ShowRemote(1); // an earlier run's copy must not count as the same file
     WriteFileText(c.st.dir.File("t95arrowup.txt"), up);
     RefreshLocal();
     SelectByName(c.w, IDC_LLIST, "t95arrowup.txt");
     SendMessageA(c.w.wnd, WM_COMMAND, MAKEWPARAM(IDC_UPLOAD, BN_CLICKED), (LPARAM)c.w.Item(IDC_UPLOAD));
+    ASSERT_TRUE(WaitForWorker(60000));
     EXPECT_EQ(ReadFileText(c.home + "\\t95arrowup.txt"), up);
     names = c.w.Names(IDC_RLIST);
     EXPECT_NE(std::find(names.begin(), names.end(), "t95arrowup.txt"), names.end()) << "remote pane refreshed";
