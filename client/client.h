@@ -196,8 +196,9 @@ const char *ErrorText(int code, char *buf = nullptr);
 int RecvTimeout(SOCKET s, char *buf, int len, DWORD ms, int stopOnCancel = 1);
 int SendTimeout(SOCKET s, const char *buf, int len, DWORD ms);
 // Waits for a socket in slices with the message pump; 1 ready, 0 time-out,
-// -1 error, -2 cancelled.
-int WaitSocket(SOCKET s, int forWrite, DWORD ms, int stopOnCancel = 1);
+// -1 error, -2 cancelled.  The socket is left blocking unless
+// keepNonBlocking is set.
+int WaitSocket(SOCKET s, int forWrite, DWORD ms, int stopOnCancel = 1, int keepNonBlocking = 0);
 // One pass of the message pump (the blocking hook's job).
 BOOL PumpMessages();
 // Waits ms milliseconds pumping messages; 0 when cancelled.

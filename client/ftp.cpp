@@ -141,31 +141,79 @@ int PumpSleep(DWORD ms)
     return !g_ftp.cancel;
 }
 
-int WaitSocket(SOCKET s, int forWrite, DWORD ms, int stopOnCancel)
+// Whether the socket is ready now (select without a time-out).
+static int ReadyNow(SOCKET s, int forWrite)
 {
-    DWORD start = GetTickCount();
+    fd_set fds, exc;
+    FD_ZERO(&fds);
+    FD_ZERO(&exc);
+    FD_SET(s, &fds);
+    FD_SET(s, &exc);
+    timeval tv = {0, 0};
+    int n = select(0, forWrite ? nullptr : &fds, forWrite ? &fds : nullptr, &exc, &tv);
+    return n > 0 ? 1 : n == SOCKET_ERROR ? -1 : 0;
+}
+
+// select only ever looks, with a zero time-out: a select that waits leaves
+// a timer in Wine's server which, firing just as the socket's own event
+// completes the same poll, trips an assertion that kills the server (and
+// with it every program of the prefix).  The waiting is done on an event
+// the socket signals, with the message pump between slices.
+int WaitSocket(SOCKET s, int forWrite, DWORD ms, int stopOnCancel, int keepNonBlocking)
+{
+    const DWORD start = GetTickCount();
+    WSAEVENT ev = WSA_INVALID_EVENT;
+    int associated = 0;
+    int result;
     for (;;) {
-        if (stopOnCancel && g_ftp.cancel)
-            return -2;
+        if (stopOnCancel && g_ftp.cancel) {
+            result = -2;
+            break;
+        }
+        int r = ReadyNow(s, forWrite);
+        if (r) {
+            result = r;
+            break;
+        }
         DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= ms)
-            return 0;
+        if (elapsed >= ms) {
+            result = 0;
+            break;
+        }
         DWORD slice = ms - elapsed;
         if (slice > kSliceMs)
             slice = kSliceMs;
-        fd_set fds, exc;
-        FD_ZERO(&fds);
-        FD_ZERO(&exc);
-        FD_SET(s, &fds);
-        FD_SET(s, &exc);
-        timeval tv = {0, (long)slice * 1000};
-        int n = select(0, forWrite ? nullptr : &fds, forWrite ? &fds : nullptr, &exc, &tv);
-        if (n > 0)
-            return 1;
-        if (n == SOCKET_ERROR)
-            return -1;
+        if (ev == WSA_INVALID_EVENT) {
+            ev = WSACreateEvent();
+            if (ev != WSA_INVALID_EVENT) {
+                long what = forWrite ? (FD_WRITE | FD_CONNECT | FD_CLOSE) : (FD_READ | FD_ACCEPT | FD_OOB | FD_CLOSE);
+                associated = WSAEventSelect(s, ev, what) == 0;
+            }
+            continue; // readiness from before the event existed is seen by the next look
+        }
+        if (associated)
+            MsgWaitForMultipleObjects(1, &ev, FALSE, slice, QS_ALLINPUT);
+        else
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, slice, QS_ALLINPUT);
+        if (associated)
+            WSAResetEvent(ev);
         PumpMessages();
     }
+    if (ev != WSA_INVALID_EVENT) {
+        int err = WSAGetLastError();
+        if (associated) {
+            // The event made the socket non-blocking; callers that did not
+            // ask for that get their blocking socket back.
+            WSAEventSelect(s, nullptr, 0);
+            if (!keepNonBlocking) {
+                u_long off = 0;
+                ioctlsocket(s, FIONBIO, &off);
+            }
+        }
+        WSACloseEvent(ev);
+        WSASetLastError(err);
+    }
+    return result;
 }
 
 int RecvTimeout(SOCKET s, char *buf, int len, DWORD ms, int stopOnCancel)
@@ -1254,7 +1302,7 @@ int DrainControl()
     fd_set fds;
     FD_ZERO(&fds);
     FD_SET(s, &fds);
-    timeval tv = {0, 100};
+    timeval tv = {0, 0}; // a look, not a wait (see WaitSocket)
     if (select(0, &fds, nullptr, nullptr, &tv) > 0) {
         char buf[82];
         RecvTimeout(s, buf, sizeof buf, 32000, 0);

@@ -798,7 +798,7 @@ int ReceiveIntoFile(SOCKET data, HANDLE file, int binary, int append)
         if (n == SOCKET_ERROR) {
             int e = WSAGetLastError();
             if (e == WSAEWOULDBLOCK) {
-                int w = WaitSocket(data, 0, DataTimeoutMs(), 1);
+                int w = WaitSocket(data, 0, DataTimeoutMs(), 1, 1);
                 if (w == 1)
                     continue;
                 if (w == -2) {
@@ -850,7 +850,7 @@ static int SendBlock(SOCKET s, const char *buf, int len)
         }
         int e = n == 0 ? WSAECONNRESET : WSAGetLastError();
         if (e == WSAEWOULDBLOCK) {
-            int w = WaitSocket(s, 1, 32000, 1);
+            int w = WaitSocket(s, 1, 32000, 1, 1);
             if (w == 1)
                 continue;
             if (w == -2)
@@ -1564,12 +1564,11 @@ int DownloadDirectory(const char *name)
                 }
                 if (it.name == "..")
                     continue;
-                if (UnsafeRemoteName(it.name.c_str())) {
+                if (it.kind == KIND_DIR) {
+                    ok = DownloadDirectory(it.name.c_str()); // refuses names that climb out
+                } else if (UnsafeRemoteName(it.name.c_str())) {
                     Logf("+ Skipped \"%s\": not a name for a local file", it.name.c_str());
                     continue;
-                }
-                if (it.kind == KIND_DIR) {
-                    ok = DownloadDirectory(it.name.c_str());
                 } else {
                     s_source = &it;
                     int r = ReceiveFile(it.name.c_str(), nullptr, index, count, 0, 0);
@@ -1821,11 +1820,15 @@ static ItemInfo ItemAtDrop(HWND list, HDROP drop)
     return it;
 }
 
-static std::vector<std::string> DroppedNames(HDROP drop, UINT n)
+// The dropped names; a block of no names may still count one empty name.
+static std::vector<std::string> DroppedNames(HDROP drop)
 {
     std::vector<std::string> out;
+    UINT n = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < n; ++i) {
         UINT len = DragQueryFileA(drop, i, nullptr, 0);
+        if (!len)
+            continue;
         std::string s(len + 1, '\0');
         DragQueryFileA(drop, i, &s[0], len + 1);
         s.resize(len);
@@ -1985,14 +1988,13 @@ static void DropOnRemote(HDROP drop, const std::vector<std::string> &names, int 
 
 void DropFiles(HWND list, HDROP drop, int fromSide)
 {
-    UINT n = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    std::vector<std::string> names = DroppedNames(drop);
     int id = list ? GetDlgCtrlID(list) : 0;
-    if (!n) {
+    if (names.empty()) {
         Logf("+ %s", "got a drop with no files!");
     } else if (id != IDC_LLIST && id != IDC_RLIST) {
         Logf("+ %s", "Received drop request outside of list boxes!");
     } else {
-        std::vector<std::string> names = DroppedNames(drop, n);
         if (id == IDC_LLIST)
             DropOnLocal(drop, names, fromSide);
         else

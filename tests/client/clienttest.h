@@ -82,6 +82,9 @@ struct ClientState {
         dir.Write("TESSEL.INI", ini);
         snprintf(t95::g_files.ini, sizeof t95::g_files.ini, "%s", dir.File("TESSEL.INI").c_str());
         snprintf(t95::g_files.ext, sizeof t95::g_files.ext, "%s", dir.File("TESSEL.EXT").c_str());
+        snprintf(t95::g_files.cnv, sizeof t95::g_files.cnv, "%s", dir.File("TESSEL.CNV").c_str());
+        t95::g_answerHook = nullptr;
+        t95::SetWorkerBusy(0);
         memset(&t95::g_cmd, 0, sizeof t95::g_cmd);
         t95::g_cmd.quiet = 1;
         t95::SetConfigDefaults();
@@ -97,6 +100,8 @@ struct ClientState {
         t95::g_ftp.timeout = 10;
         t95::g_ftp.detectDone = 0;
         t95::g_ftp.sentType = 0;
+        t95::g_ftp.inData = 0;
+        t95::g_ftp.remoteDir[0] = t95::g_ftp.hostName[0] = t95::g_ftp.sessionName[0] = 0;
     }
     ~ClientState() { SetCurrentDirectoryA(oldDir); }
     std::string Ini(const char *section, const char *key) const
