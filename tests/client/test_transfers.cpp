@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace t95;
@@ -307,6 +308,38 @@ TEST(ClientResume, RestartPointsAndARefusedRestStartsOverWithoutTheOldTail)
     EXPECT_EQ(Answers::asked[1], "Failed to open the local file. Did you delete it?");
     EXPECT_EQ(Answers::asked[2], "In that case, you need to attempt to retrieve the file again.");
     EXPECT_EQ(st.Ini("fk", "REGETRFILE"), "<absent>");
+}
+
+TEST(ClientCancel, ProgressDialogCancelStopsTheDownloadWithTheAbortSequence)
+{
+    REQUIRE_FAKE_SERVER();
+    ct::ClientState st("[fk]\r\nHOST=127.0.0.1\r\n");
+    ct::MainWindow w;
+    int port;
+    Attach("expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR big.bin\n"
+           "send 150 Opening BINARY mode data connection for big.bin (9000000 bytes)\n"
+           "dataconnect\ndatafile 100000\nexpect .*ABOR\nsend 426 Transfer aborted.\nsend 226 ABOR successful.\n",
+           &port);
+    strcpy(g_ftp.sessionName, "fk");
+    g_cfg.hash = 1;
+    // Cancel pressed in the progress dialog once it shows.
+    std::thread press([] {
+        for (int i = 0; i < 500 && !g_progressDlg; ++i)
+            Sleep(10);
+        Sleep(300);
+        if (HWND d = g_progressDlg)
+            PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+    });
+    int r = ReceiveFile("big.bin", nullptr, 1, 1, 0, 0);
+    press.join();
+    EXPECT_NE(r, 2);
+    EXPECT_FALSE(g_progressDlg) << "the dialog goes with its transfer";
+    EXPECT_TRUE(Logged("Received 100000 bytes in"));
+    EXPECT_TRUE(Logged("transfer failed"));
+    EXPECT_TRUE(Logged("226 ABOR successful.")) << "both replies read";
+    EXPECT_EQ(st.Ini("fk", "REGETRFILE"), "big.bin") << "a cancelled binary download can be resumed";
+    Detach();
+    EXPECT_TRUE(Notes(port).empty()) << Notes(port)[0];
 }
 
 // ------------------------------------------------------------------ hostile names
