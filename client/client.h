@@ -224,6 +224,8 @@ SOCKET OpenPassive();
 SOCKET OpenActive();
 SOCKET OpenDataConnection(int *active);
 SOCKET AcceptData(SOCKET listener);
+// Telnet IP and ABOR on the control connection; 1 when both went out.
+int SendAbortSequence();
 int Abort();
 SOCKET CloseSocket(SOCKET s);
 void CloseDataSocket(SOCKET s);

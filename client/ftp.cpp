@@ -1231,7 +1231,7 @@ int SetTransferType(char type)
 
 // ---------------------------------------------------------------- abort, close, cancel
 
-int Abort()
+int SendAbortSequence()
 {
     SOCKET s = g_ftp.ctrl;
     if (s == INVALID_SOCKET)
@@ -1247,6 +1247,13 @@ int Abort()
         return 0;
     }
     Logf("[%u] %s ABOR", (unsigned)s, "Transmitted");
+    return 1;
+}
+
+int Abort()
+{
+    if (!SendAbortSequence())
+        return 0;
     LONG was = InterlockedExchange(&g_ftp.cancel, 0);
     int cls = ReadReply();
     if (was)

@@ -726,6 +726,10 @@ void DoCommand(HWND wnd, int id, int side)
         LogLine("! Command in progress, ignored");
         return;
     }
+    // A new operation starts afresh: an earlier Cancel, spent on what it
+    // stopped, must not fail every command after it.
+    if (!IsBusy())
+        g_ftp.cancel = 0;
     char buf[MAX_PATH] = "";
     switch (id) {
     case IDC_CONNECT:

@@ -396,12 +396,24 @@ int UnsafeRemoteName(const char *name)
     return IsDeviceName(name);
 }
 
+// The longest name the current folder's volume takes, 0 when that is 12
+// or less (8.3 names).  Asked once per drive: Wine warns on standard error
+// at every call that it cannot read the volume's label.
 static int LongNamesAllowed()
 {
-    DWORD maxLen = 0;
-    if (!GetVolumeInformationA(nullptr, nullptr, 0, nullptr, &maxLen, nullptr, nullptr, 0))
-        return 1;
-    return maxLen > 12 ? (int)maxLen : 0;
+    static char lastDrive;
+    static int lastMax;
+    char cwd[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof cwd, cwd);
+    char drive = (char)(cwd[1] == ':' ? (cwd[0] & ~0x20) : '\\');
+    if (drive != lastDrive) {
+        DWORD maxLen = 0;
+        if (!GetVolumeInformationA(nullptr, nullptr, 0, nullptr, &maxLen, nullptr, nullptr, 0))
+            maxLen = 255;
+        lastDrive = drive;
+        lastMax = (int)maxLen;
+    }
+    return lastMax > 12 ? lastMax : 0;
 }
 
 static void Replace(char *s, size_t size, const char *with)
@@ -1016,12 +1028,32 @@ static SOCKET StartData(const char *cmd, const char *arg, int *cls, int sounds, 
     return s;
 }
 
-// Ends a data transfer: the abort sequence after a cancel, the data
-// connection closed, and the completion reply read.  Returns its class.
+// Ends a data transfer: the data connection closed and the completion
+// reply read.  Returns its class.
+//
+// After a cancel the abort sequence goes first and the data connection is
+// then dropped at once (a reset), before any reply is awaited: many
+// servers (vsftpd among them) look at the control connection only when a
+// data read or write fails, and one blocked writing to a client that no
+// longer reads would never answer ABOR.  Then both replies: the transfer's
+// (426, or 226 when it had just ended) and the abort's.
 static int FinishData(SOCKET data, int outcome)
 {
-    if (outcome == XFER_BROKEN && g_ftp.cancel)
-        Abort();
+    if (outcome == XFER_BROKEN && g_ftp.cancel) {
+        const int sent = SendAbortSequence();
+        linger hard = {1, 0};
+        setsockopt(data, SOL_SOCKET, SO_LINGER, (const char *)&hard, sizeof hard);
+        closesocket(data);
+        if (g_ftp.pasv == data)
+            g_ftp.pasv = INVALID_SOCKET;
+        Logf("[%u] looking for completion line", (unsigned)data);
+        g_ftp.cancel = 0;
+        int cls = ReadReply();
+        if (sent && !g_ftp.cancel)
+            ReadReply();
+        g_ftp.cancel = 1;
+        return cls;
+    }
     CloseDataSocket(data);
     Logf("[%u] looking for completion line", (unsigned)data);
     LONG was = InterlockedExchange(&g_ftp.cancel, 0);
@@ -1266,6 +1298,9 @@ int ReceiveFile(const char *remoteName, const char *localName, int index, int co
     }
     if (CommandRunning())
         return 0;
+    // A cancel of an earlier transfer is spent; the stop flag still ends
+    // the selection it belonged to.
+    g_ftp.cancel = 0;
     const ItemInfo src = SourceItem(List(IDC_RLIST), remoteName);
     char local[MAX_PATH];
     if (localName && *localName) {
@@ -1363,6 +1398,7 @@ int SendFile(const char *localPath, const char *remoteName, int index, int count
     }
     if (CommandRunning())
         return 0;
+    g_ftp.cancel = 0;
     char remote[MAX_PATH];
     if (remoteName && *remoteName) {
         snprintf(remote, sizeof remote, "%s", remoteName);
@@ -1530,6 +1566,7 @@ void ResumePending(const char *section)
     }
     SetWorkerBusy(1);
     UpdateButtons();
+    g_ftp.cancel = g_ftp.stop = 0;
     int outcome = Reget(f, remote.c_str(), localPath.c_str(), offset);
     CloseHandle(f);
     SetWorkerBusy(0);
@@ -1739,6 +1776,7 @@ static void RunJob(Job *job)
 {
     s_toAll = 0;
     g_ftp.stop = 0;
+    g_ftp.cancel = 0;
     const int download = job->download;
     const int n = (int)job->items.size();
     int any = 0, all = 1;

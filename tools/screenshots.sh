@@ -9,7 +9,11 @@
 #   3-subdir.png     after changing into the subdirectory
 #   4-logwindow.png  with the log window open
 #   5-balloon.png    balloon help over the download arrow
-# Needs a build in build-client (or TESSEL_BUILD_DIR).
+#   6-progress.png   the progress dialog during a 256 MiB download
+#   7-overwrite.png  the overwrite question ("Yes to All" offered)
+# Needs a build in build-client (or TESSEL_BUILD_DIR).  Runs in a Wine
+# prefix of its own (switching the graphics driver to x11 there never
+# touches the prefix tests run in).
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TESSEL_BUILD_DIR:-$top/build-client}"
@@ -21,6 +25,7 @@ display=":$(( 40 + RANDOM % 50 ))"
 command -v xdotool >/dev/null || apt-get install -y xdotool >/dev/null
 command -v import >/dev/null || apt-get install -y imagemagick >/dev/null
 
+export TESSEL_WINEPREFIX="${TESSEL_WINEPREFIX:-/tmp/tessel-wine-shots-$(id -u)}"
 . "$top/tools/wine-env.sh"
 wine_prepare_prefix
 
@@ -35,8 +40,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Server with something to show.
-read -r port _ < <("$top/tools/vsftpd.sh" start "$work/vsftpd" | tail -1)
+# Server with something to show; at most 20 MB/s, so that a 256 MiB
+# download lasts long enough to be seen.
+read -r port _ < <(TESSEL_VSFTPD_RATE=20000000 "$top/tools/vsftpd.sh" start "$work/vsftpd" | tail -1)
 home="$work/vsftpd/home"
 mkdir -p "$home/projects/alpha" "$home/projects/beta" "$home/docs"
 head -c 123456 /dev/urandom >"$home/archive.zip"
@@ -45,6 +51,7 @@ printf 'Read me first.\r\n' >"$home/README.TXT"
 seq 1 5000 >"$home/numbers.txt"
 head -c 40960 /dev/urandom >"$home/projects/release-1.0.tar.gz"
 printf 'notes\r\n' >"$home/projects/notes.txt"
+truncate -s 256M "$home/big.bin"
 touch -d '2024-03-15 10:30' "$home/archive.zip"
 touch -d '2023-11-02 08:05' "$home/README.TXT"
 chown -R tessel "$home"
@@ -116,5 +123,55 @@ xdotool windowactivate --sync "$win" 2>/dev/null || true
 xdotool key alt+l
 shot 4-logwindow.png 3
 
+xdotool key --window "$win" alt+x 2>/dev/null || true
+sleep 1
+kill "$client_pid" 2>/dev/null || true
+wait "$client_pid" 2>/dev/null || true
+sleep 1
+
+# 6. The progress dialog: a fresh window at the top folder, "big.bin"
+# chosen by typing its first letter in the remote list, Alt+R to download
+# ("<" is typed with Shift, which would turn prompting for names on).
+(cd "$run" && exec "$WINE" tessel95.exe -w tessel vsftpd:/) >/dev/null 2>&1 &
+client_pid=$!
+for _ in $(seq 100); do [ -n "$(main_window)" ] && break; sleep 0.2; done
+sleep 3
+win="$(main_window)"
+xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus "$win" || true
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove $((X + 690)) $((Y + 330)) click 1
+sleep 0.5
+xdotool type --delay 200 b
+xdotool key alt+r
+shot 6-progress.png 4
+# Cancel it: a click on the dialog's Cancel button (centred, near the
+# bottom; there is no window manager to draw a caption).
+status="$(xdotool search --name '^Transfer Status' 2>/dev/null | head -1 || true)"
+if [ -n "$status" ]; then
+  eval "$(xdotool getwindowgeometry --shell "$status" | sed 's/^/S/')"
+  xdotool mousemove $((SX + SWIDTH / 2)) $((SY + SHEIGHT * 82 / 100)) click 1
+fi
+sleep 3
+
+# 7. The overwrite question: two files downloaded, then asked for again.
+xdotool windowactivate --sync "$win" 2>/dev/null || true
+xdotool mousemove $((X + 690)) $((Y + 330)) click 1
+sleep 0.5
+xdotool type --delay 200 n
+xdotool key --delay 200 shift+Down
+xdotool key alt+r
+sleep 8
+# The progress dialog took the focus with it; back into the list.
+xdotool mousemove $((X + 690)) $((Y + 330)) click 1
+sleep 0.5
+xdotool type --delay 200 n
+xdotool key --delay 200 shift+Down
+xdotool key alt+r
+shot 7-overwrite.png 3
+# "No" for both (Escape reaches the question, which has the focus).
+for _ in 1 2; do
+  xdotool key Escape 2>/dev/null || true
+  sleep 1
+done
 xdotool key --window "$win" alt+x 2>/dev/null || true
 sleep 1
