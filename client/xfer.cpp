@@ -1391,6 +1391,8 @@ int ReceiveFile(const char *remoteName, const char *localName, int index, int co
         if (outcome == XFER_DONE && g_cfg.proTimes && src.found && src.year && src.month && src.day)
             SetRemoteTime(f, src);
         CloseHandle(f);
+    } else if (binary) {
+        ClearResumeKeys(section); // no local file to go on with
     }
     LogRate("Received", bytes, ms, outcome == XFER_DONE);
     if (outcome != XFER_DONE) {
@@ -1496,10 +1498,10 @@ static int Reget(HANDLE f, const char *remote, const char *localPath, uint64_t o
         Logf("! %s", "Reget failed");
         return XFER_FAILED;
     }
-    int cls, restOk = 0;
+    int cls, restOk = -1; // -1: the data connection failed before REST
     s_expected = 0;
     SOCKET d = StartData("RETR ", remote, &cls, 1, &offset, &restOk);
-    if (!restOk) {
+    if (restOk == 0) {
         // The server would send the file from its start.
         LogLine("+ Cannot restart at requested location, starting over.");
         offset = 0;
