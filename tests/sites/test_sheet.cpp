@@ -116,8 +116,11 @@ protected:
         memset(&run_.info, 0, sizeof run_.info);
         run_.info.size = sizeof run_.info;
         g_found = nullptr;
-        thread_ = (HANDLE)_beginthreadex(nullptr, 0, RunSheet, &run_, 0, nullptr);
     }
+
+    // Opens the sheet on its own thread.  Tests prepare the settings first:
+    // the sheet reads them as it opens.
+    void Start() { thread_ = (HANDLE)_beginthreadex(nullptr, 0, RunSheet, &run_, 0, nullptr); }
 
     HRESULT Finish()
     {
@@ -143,6 +146,7 @@ protected:
 
 TEST_F(SitesSheet, SevenPagesOpenAndCancelAborts)
 {
+    Start();
     HWND sheet = WaitForSheet();
     ASSERT_NE(sheet, nullptr);
     char title[256];
@@ -193,6 +197,7 @@ TEST_F(SitesSheet, OkStoresSettingsProfileAndExtensions)
     ASSERT_EQ(TESSEL_SetFTPInfo(&info), S_OK);
     WriteText(ext, ".TXT\n");
 
+    Start();
     HWND sheet = WaitForSheet();
     ASSERT_NE(sheet, nullptr);
     // Debug page: switch the debug log on with a file of our own.
