@@ -53,8 +53,7 @@ LONG DeleteKeyTree(HKEY parent, const char *path);
 
 /* ---- MD5 (the platform's CryptoAPI) ---- */
 
-/* 32 upper-case hex digits and a terminator into out[33]. */
-BOOL Md5Hex(const void *data, size_t len, char out[33]);
+#include "md5.h"
 /* INI "V" form of a password, keyed by the user id.  FALSE when out is too
  * small or MD5 is not available. */
 BOOL ScrambleIniPassword(const char *user, const char *password, char *out, size_t size);
