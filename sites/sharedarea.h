@@ -42,7 +42,6 @@ static_assert(offsetof(TesselSharedArea, clsid) == 36, "shared area layout");
 static_assert(offsetof(TesselSharedArea, dropDest) == 88, "shared area layout");
 static_assert(offsetof(TesselSharedArea, settings) == 348, "shared area layout");
 static_assert(sizeof(TesselSharedArea) == 348 + FTPINFO_SIZE, "shared area layout");
-#endif
 
 /* Maps the area (once per process) and counts this process in.  The
  * process that creates the mapping zeroes it, initialises it and loads the

@@ -89,18 +89,18 @@ tessel_arch_build() {
 # Prints one line per missing tool ("what: install what") and fails when
 # anything is missing.
 tessel_arch_check() {
-  local missing=0 prefix loader pkg
+  local missing=0 prefix loader pkg deb
   case "$1" in
-    i686) prefix=i686-w64-mingw32; loader=/usr/lib/wine/wine; pkg="wine32:i386 (after dpkg --add-architecture i386)" ;;
-    x86_64) prefix=x86_64-w64-mingw32; loader=/usr/lib/wine/wine64; pkg=wine64 ;;
+    i686) prefix=i686-w64-mingw32; deb=i686; loader=/usr/lib/wine/wine; pkg="wine32:i386 (after dpkg --add-architecture i386)" ;;
+    x86_64) prefix=x86_64-w64-mingw32; deb=x86-64; loader=/usr/lib/wine/wine64; pkg=wine64 ;;
     *) echo "unknown architecture '$1'"; return 1 ;;
   esac
   if ! command -v "$prefix-g++-posix" >/dev/null; then
-    echo "$prefix-g++-posix missing: install g++-mingw-w64-${prefix%%-*}-posix" | sed 's/x86_64-posix/x86-64-posix/'
+    echo "$prefix-g++-posix missing: install g++-mingw-w64-$deb-posix"
     missing=1
   fi
   if ! command -v "$prefix-dlltool" >/dev/null; then
-    echo "$prefix-dlltool missing: install binutils-mingw-w64-${prefix%%-*}" | sed 's/-x86_64$/-x86-64/'
+    echo "$prefix-dlltool missing: install binutils-mingw-w64-$deb"
     missing=1
   fi
   if [ ! -x "$loader" ]; then
