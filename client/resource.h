@@ -58,6 +58,18 @@
 
 #define IDC_ABOUT_TEXT 160
 
+// File operation dialogs (fileops.rc)
+#define IDD_VERIFYDEL 106
+#define IDD_PERMISSIONS 107
+#define IDD_ASSOCIATE 108
+#define IDC_VD_DELALL 180 /* fileops.h VERIFY_DELALL */
+#define IDC_VD_TEXT 181
+#define IDC_VD_ICON 182
+#define IDC_PERM_FIRST 190 /* 190..198: owner r w x, group r w x, other r w x */
+#define IDC_AS_EXT 200
+#define IDC_AS_PROG 201
+#define IDC_AS_BROWSE 202
+
 // String table
 #define IDS_USAGE 1000
 #define IDS_UNKNOWN_ARGS 1001
