@@ -2,6 +2,7 @@
 // splitters, balloon help and drag and drop between the panes.
 #include "client.h"
 #include "fileops.h"
+#include "options.h"
 #include "resource.h"
 
 #include <shellapi.h>
@@ -1242,19 +1243,7 @@ static void CreateControls(HWND wnd)
     SendMessageA(Ctl(IDC_RDIR), CB_LIMITTEXT, 255, 0);
     SendMessageA(Ctl(IDC_LMASK), EM_LIMITTEXT, MAX_PATH - 1, 0);
     SendMessageA(Ctl(IDC_RMASK), EM_LIMITTEXT, 19, 0);
-    static const int fontIds[5] = {SYSTEM_FONT, SYSTEM_FIXED_FONT, ANSI_VAR_FONT, ANSI_FIXED_FONT, ANSI_FIXED_FONT};
-    HFONT lf = (HFONT)GetStockObject(fontIds[g_cfg.font]);
-    if (g_cfg.font == 4) {
-        char face[64];
-        ReadIniText(T95_CONFIG, "FNAME", "Courier New", face, sizeof face);
-        s_listFont = CreateFontA(ReadIniInt(T95_CONFIG, "FHEIGHT", -12), ReadIniInt(T95_CONFIG, "FWIDTH", 0), 0, 0,
-                                 ReadIniInt(T95_CONFIG, "FWEIGHT", FW_NORMAL), 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0,
-                                 ReadIniInt(T95_CONFIG, "FPITCH", FIXED_PITCH), face);
-        if (s_listFont)
-            lf = s_listFont;
-    }
-    SendMessageA(Ctl(IDC_LLIST), WM_SETFONT, (WPARAM)lf, FALSE);
-    SendMessageA(Ctl(IDC_RLIST), WM_SETFONT, (WPARAM)lf, FALSE);
+    ApplyListFont();
     SendMessageA(Ctl(IDC_LLIST), LB_SETHORIZONTALEXTENT, 1200, 0);
     SendMessageA(Ctl(IDC_RLIST), LB_SETHORIZONTALEXTENT, 1200, 0);
     HMENU sys = GetSystemMenu(wnd, FALSE);

@@ -8,6 +8,9 @@
 #include "client.h"
 #include "resource.h"
 
+#include <commctrl.h>
+#include <prsht.h>
+
 #include <atomic>
 #include <functional>
 #include <string>
@@ -104,6 +107,89 @@ private:
     std::vector<std::string> seen_;
     std::atomic<bool> stop_{false};
     std::atomic<size_t> answered_{0};
+};
+
+
+// Drives a property sheet from a helper thread: waits for a sheet of this
+// process, runs each action on its page (the sheet switched to it first),
+// then presses OK or Cancel.  Controls are set with messages, as a user's
+// clicks would leave them.
+struct SheetAction {
+    int page;
+    std::function<void(HWND page, HWND sheet)> act;
+};
+
+class SheetBot {
+public:
+    SheetBot(std::vector<SheetAction> actions, int finalButton, DWORD deadlineMs = 20000)
+        : actions_(std::move(actions)), button_(finalButton), deadline_(deadlineMs)
+    {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~SheetBot() { Finish(); }
+    bool Finish()
+    {
+        if (thread_.joinable())
+            thread_.join();
+        return done_;
+    }
+    HWND sheetSeen = nullptr;
+
+    static HWND FindSheet()
+    {
+        HWND w = nullptr;
+        while ((w = FindWindowExA(nullptr, w, "#32770", nullptr)) != nullptr) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == GetCurrentProcessId() && IsWindowVisible(w) &&
+                FindWindowExA(w, nullptr, "SysTabControl32", nullptr))
+                return w;
+        }
+        return nullptr;
+    }
+    static void Check(HWND page, int id, bool on)
+    {
+        SendDlgItemMessageA(page, id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    // Checks one radio button of first..first+count-1.
+    static void Radio(HWND page, int first, int count, int index)
+    {
+        for (int i = 0; i < count; ++i)
+            Check(page, first + i, i == index);
+    }
+    static void Text(HWND page, int id, const std::string &text)
+    {
+        SendDlgItemMessageA(page, id, WM_SETTEXT, 0, (LPARAM)text.c_str());
+    }
+    static void Click(HWND page, int id) { SendDlgItemMessageA(page, id, BM_CLICK, 0, 0); }
+
+private:
+    void Run()
+    {
+        DWORD start = GetTickCount();
+        HWND sheet = nullptr;
+        while (!(sheet = FindSheet()) && GetTickCount() - start < deadline_)
+            Sleep(20);
+        if (!sheet)
+            return;
+        sheetSeen = sheet;
+        for (const SheetAction &a : actions_) {
+            SendMessageA(sheet, PSM_SETCURSEL, (WPARAM)a.page, 0);
+            HWND page = (HWND)SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0);
+            if (page && a.act)
+                a.act(page, sheet);
+        }
+        SendMessageA(sheet, PSM_PRESSBUTTON, (WPARAM)button_, 0);
+        start = GetTickCount();
+        while (IsWindow(sheet) && IsWindowVisible(sheet) && GetTickCount() - start < deadline_)
+            Sleep(20);
+        done_ = !IsWindow(sheet) || !IsWindowVisible(sheet);
+    }
+    std::vector<SheetAction> actions_;
+    int button_;
+    DWORD deadline_;
+    std::thread thread_;
+    std::atomic<bool> done_{false};
 };
 
 } // namespace ct
