@@ -283,6 +283,20 @@ void ApplyListFont()
     static const int ids[6] = {IDC_LLIST, IDC_RLIST, IDC_LMASK, IDC_RMASK, IDC_LDIR, IDC_RDIR};
     for (int id : ids)
         SendMessageA(Ctl(id), WM_SETFONT, (WPARAM)font, TRUE);
+    // The lists draw their own lines: their height follows the font, by
+    // the rule the window uses when it creates them.
+    HWND list = Ctl(IDC_LLIST);
+    HDC dc = GetDC(list);
+    HGDIOBJ prev = SelectObject(dc, font);
+    TEXTMETRICA tm = {};
+    GetTextMetricsA(dc, &tm);
+    SelectObject(dc, prev);
+    ReleaseDC(list, dc);
+    const int height = tm.tmHeight > 16 ? tm.tmHeight + 1 : 17;
+    for (int id : {IDC_LLIST, IDC_RLIST}) {
+        SendMessageA(Ctl(id), LB_SETITEMHEIGHT, 0, height);
+        InvalidateRect(Ctl(id), nullptr, TRUE);
+    }
     // The old font is no longer selected anywhere.
     if (old)
         DeleteObject(old);

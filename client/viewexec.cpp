@@ -390,8 +390,10 @@ INT_PTR CALLBACK AssociateProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
     case WM_INITDIALOG: {
         const int isPage = GetWindowLongPtrA(dlg, GWL_STYLE) & WS_CHILD ? 1 : 0;
         FillAssociations(dlg, isPage ? nullptr : (const char *)lp);
-        if (!isPage)
-            ShowAssociation(dlg);
+        // The page opens on the first extension, the dialog on its own.
+        if (isPage)
+            SendDlgItemMessageA(dlg, IDC_AS_EXT, CB_SETCURSEL, 0, 0);
+        ShowAssociation(dlg);
         return TRUE;
     }
     case WM_COMMAND:
