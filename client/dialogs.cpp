@@ -52,6 +52,10 @@ static INT_PTR CALLBACK InputProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
         }
         SetWindowTextA(field, a->buf);
         SetFocus(field);
+        // Asked during an unattended run (main window minimised): the
+        // question must not hide behind other programs.
+        if (g_main && IsIconic(g_main))
+            SetForegroundWindow(dlg);
         SendMessageA(field, a->history ? CB_SETEDITSEL : EM_SETSEL, 0, a->history ? MAKELPARAM(0, -1) : -1);
         return FALSE;
     }
@@ -63,6 +67,10 @@ static INT_PTR CALLBACK InputProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
         }
         if (LOWORD(wp) == IDCANCEL) {
             EndDialog(dlg, 0);
+            return TRUE;
+        }
+        if (LOWORD(wp) == IDHELP) {
+            WinHelpA(dlg, g_files.hlp, HELP_CONTEXT, 100);
             return TRUE;
         }
         break;

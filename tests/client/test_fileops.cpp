@@ -383,6 +383,14 @@ TEST(ClientFileOps, LocalSideMakeRenameMoveDeleteAndChangeDirectory)
         bot.Finish();
     }
     EXPECT_TRUE(IsDir(st.dir.File("sub dir")));
+    // 5,000 characters pasted into the question: cut to the field, refused
+    // by the file system, reported.
+    {
+        DialogBot bot({{"TESSEL Pro", std::string(5000, 'd'), IDOK}});
+        Command(w, IDC_LMKDIR, 0);
+        bot.Finish();
+    }
+    EXPECT_TRUE(Has(Log(), "! Failed to create directory ddd"));
     st.dir.Write("a.txt", "a");
     st.dir.Write("b.txt", "b");
     st.dir.Write("c.txt", "c");

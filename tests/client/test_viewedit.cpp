@@ -326,8 +326,27 @@ TEST(ClientView, AssociationValuesTempNamesAndDirectoryInformation)
     snprintf(g_cfg.viewer, sizeof g_cfg.viewer, "%s", Recorder().c_str());
     DoCommand(w.wnd, IDC_LDIRINFO, 0);
     auto rec = Recorded(record, 1);
-    SetEnvironmentVariableA("T95_RECORD", nullptr);
     ASSERT_EQ(rec.size(), 1u);
+
+    // With Ctrl held the viewer is asked for, for this view only.
+    RefreshLocal();
+    HWND local = w.Item(IDC_LLIST);
+    auto names = w.Names(IDC_LLIST);
+    for (size_t i = 0; i < names.size(); ++i)
+        SendMessageA(local, LB_SETSEL, names[i] == "twelve bytes", (LPARAM)i);
+    const std::string viewer = g_cfg.viewer;
+    g_forceCtrl = 1;
+    {
+        DialogBot bot({{"TESSEL Pro", Recorder() + " ", IDOK}});
+        DoCommand(w.wnd, IDC_LVIEW, 0);
+        EXPECT_EQ(bot.Finish(), (std::vector<std::string>{"Enter ASCII file viewer program pathname:"}));
+    }
+    g_forceCtrl = 0;
+    auto viewed = Recorded(record, 2);
+    SetEnvironmentVariableA("T95_RECORD", nullptr);
+    ASSERT_EQ(viewed.size(), 2u);
+    EXPECT_EQ(QuotedArg(viewed[1]), "twelve bytes.") << viewed[1];
+    EXPECT_EQ(std::string(g_cfg.viewer), viewer) << "the answer is for this view only";
     std::string info = ReadAll(QuotedArg(rec[0]));
     EXPECT_EQ(info.rfind(" Directory of " + st.dir.path + "\r\n\r\n", 0), 0u) << info;
     EXPECT_NE(info.find("subdir                         <DIR>      "), std::string::npos) << info;
