@@ -67,7 +67,7 @@ static INT_PTR CALLBACK AboutProc(HWND dlg, UINT msg, WPARAM wp, LPARAM)
 
 void AboutBox(HWND owner)
 {
-    DialogBoxParamA(g_inst, MAKEINTRESOURCEA(IDD_ABOUT2), owner, AboutProc, 0);
+    DialogBoxParamA(g_inst, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutProc, 0);
 }
 
 } // namespace t95

@@ -3,9 +3,7 @@
 #define TESSEL_CLIENT_RESOURCE_H
 
 #define IDD_INPUT 100
-#define IDD_SESSION 101
 #define IDD_SORT 102
-#define IDD_ABOUT 103
 #define IDD_PROGRESS 104
 #define IDD_OVERWRITE 105
 
@@ -13,25 +11,6 @@
 #define IDC_INPUT_PROMPT 110
 #define IDC_INPUT_EDIT 111
 #define IDC_INPUT_COMBO 112
-
-// Session dialog
-#define IDC_S_NAME 120
-#define IDC_S_HOST 121
-#define IDC_S_USER 122
-#define IDC_S_PASS 123
-#define IDC_S_ANON 124
-#define IDC_S_SAVEPWD 125
-#define IDC_S_RDIR 126
-#define IDC_S_LDIR 127
-#define IDC_S_TYPE 128
-#define IDC_S_PORT 129
-#define IDC_S_PASV 130
-#define IDC_S_FIREWALL 131
-#define IDC_S_COMMENT 132
-#define IDC_S_SAVE 133
-#define IDC_S_DELETE 134
-#define IDC_S_ACCT 135
-#define IDC_S_TIMEOUT 136
 
 // Sort dialog
 #define IDC_SORT_NONE 140
@@ -55,8 +34,6 @@
 #define IDC_OW_YESALL 171
 #define IDC_OW_NOALL 172
 #define IDC_OW_ICON 173
-
-#define IDC_ABOUT_TEXT 160
 
 // File operation dialogs (fileops.rc)
 #define IDD_VERIFYDEL 106
@@ -86,7 +63,7 @@
 #define IDD_SES_STARTUP 312
 #define IDD_SES_ADVANCED 313
 #define IDD_SES_FIREWALL 314
-#define IDD_ABOUT2 315
+#define IDD_ABOUT 315
 
 // Option page controls: one range, pages never share a window.
 #define IDC_O_MAIL 400
