@@ -174,12 +174,16 @@ private:
             return;
         sheetSeen = sheet;
         for (const SheetAction &a : actions_) {
-            SendMessageA(sheet, PSM_SETCURSEL, (WPARAM)a.page, 0);
+            if (a.page >= 0) // -1: the page the sheet opened on
+                SendMessageA(sheet, PSM_SETCURSEL, (WPARAM)a.page, 0);
             HWND page = (HWND)SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0);
             if (page && a.act)
                 a.act(page, sheet);
         }
         SendMessageA(sheet, PSM_PRESSBUTTON, (WPARAM)button_, 0);
+        // Wine's sheet loop looks at its end flag only when a message comes
+        // out of its queue; a sent message does not count, a click would.
+        PostMessageA(sheet, WM_NULL, 0, 0);
         start = GetTickCount();
         while (IsWindow(sheet) && IsWindowVisible(sheet) && GetTickCount() - start < deadline_)
             Sleep(20);

@@ -6,6 +6,7 @@
 #include "dlgbot.h"
 #include "fakeftp.h"
 #include "fileops.h"
+#include "options.h"
 
 #include <stdlib.h>
 
@@ -434,4 +435,42 @@ TEST(ClientFileOps, LocalSideMakeRenameMoveDeleteAndChangeDirectory)
     EXPECT_TRUE(Has(Log(), "local chdir to " + st.dir.File("sub dir")));
     EXPECT_FALSE(LocalChdir((st.dir.path + "\\missing").c_str()));
     EXPECT_TRUE(Has(Log(), "! failed local chdir to " + st.dir.path + "\\missing"));
+}
+
+TEST(ClientOptionSheet, OpensOnSessionWhileConnectedAndSavesTheCurrentDirectories)
+{
+    REQUIRE_VSFTPD();
+    ServerFolder s;
+    strcpy(g_session.name, "vs");
+    ASSERT_TRUE(s.Enter());
+    WriteFileText(s.Disk("listed.txt"), "x");
+    ShowRemote(1);
+    const size_t listed = s.w.Names(IDC_RLIST).size();
+    bool openedOnSession = false;
+    {
+        ct::SheetBot bot({{-1,
+                           [&openedOnSession](HWND p, HWND) {
+                               openedOnSession = GetDlgItem(p, IDC_O_HTYPE) != nullptr;
+                               // A host type whose listings carry nothing: the
+                               // listing already here is read again with it.
+                               HWND c = GetDlgItem(p, IDC_O_HTYPE);
+                               int n = (int)SendMessageA(c, CB_GETCOUNT, 0, 0);
+                               for (int i = 0; i < n; ++i)
+                                   if ((int)SendMessageA(c, CB_GETITEMDATA, i, 0) == 6043)
+                                       SendMessageA(c, CB_SETCURSEL, i, 0);
+                               ct::SheetBot::Click(p, IDC_O_SAVEDIRS);
+                           }}},
+                         PSBTN_OK);
+        OptionsDialog(s.w.wnd);
+        ASSERT_TRUE(bot.Finish());
+    }
+    EXPECT_TRUE(openedOnSession);
+    char cur[MAX_PATH];
+    GetCurrentDirectoryA(sizeof cur, cur);
+    EXPECT_EQ(s.st.Ini("vs", "DIR"), "/" + s.name) << "stored in double quotes, read back without";
+    EXPECT_EQ(s.st.Ini("vs", "LOCDIR"), std::string(cur));
+    EXPECT_EQ(s.st.Ini("vs", "TYPE"), "6043");
+    EXPECT_EQ(g_ftp.hostType, 6043);
+    EXPECT_GT(listed, 1u);
+    EXPECT_EQ(s.w.Names(IDC_RLIST), (std::vector<std::string>{".."})) << "decoded again with the new type";
 }
