@@ -108,6 +108,12 @@ bool InUse(const std::string &path)
     return e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION || e == ERROR_ACCESS_DENIED;
 }
 
+bool IsReadOnly(const std::string &path)
+{
+    DWORD attr = GetFileAttributesA(path.c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_READONLY);
+}
+
 std::string ShortPath(const std::string &path)
 {
     char buf[MAX_PATH];
@@ -190,6 +196,9 @@ DWORD CopyOneFile(InstallState &st, const CopyRequest &req)
                     return 0;
                 }
             }
+        } else if (IsReadOnly(target)) {
+            // Not ours to replace (Wine's move would replace it anyway).
+            rc = ERROR_ACCESS_DENIED;
         } else if (MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             return 0;
         } else {
