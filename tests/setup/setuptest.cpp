@@ -1,5 +1,8 @@
 // Helpers of the installer tests (see setuptest.h).
 #include "setuptest.h"
+#include "setupres.h"
+
+#include <shlobj.h>
 
 #include <shellapi.h>
 
@@ -211,7 +214,8 @@ static BOOL CALLBACK FindDialogs(HWND w, LPARAM lp)
     GetWindowThreadProcessId(w, &pid);
     char cls[64] = "";
     GetClassNameA(w, cls, sizeof cls);
-    if (pid == run->pid && IsWindowVisible(w) && IsWindowEnabled(w) && strcmp(cls, "#32770") == 0)
+    bool ours = run->pid ? pid == run->pid : pid != GetCurrentProcessId();
+    if (ours && IsWindowVisible(w) && IsWindowEnabled(w) && strcmp(cls, "#32770") == 0)
         run->found.push_back(w);
     return TRUE;
 }
@@ -242,12 +246,23 @@ static bool HasButton(HWND dlg)
 
 bool Script::Run(Child &child, DWORD deadlineMs)
 {
+    return Loop(child.Pid(), [&child] { return !child.Running(); }, deadlineMs);
+}
+
+bool Script::RunAll(const std::function<bool()> &finished, DWORD deadlineMs)
+{
+    return Loop(0, finished, deadlineMs);
+}
+
+bool Script::Loop(DWORD pid, const std::function<bool()> &finished, DWORD deadlineMs)
+{
     DWORD start = GetTickCount();
-    std::vector<int> used(rules.size(), 0);
+    if (used.size() != rules.size())
+        used.assign(rules.size(), 0);
     while (GetTickCount() - start < deadlineMs) {
-        if (!child.Running())
+        if (finished())
             return true;
-        FindRun run{child.Pid(), {}};
+        FindRun run{pid, {}};
         EnumWindows(FindDialogs, (LPARAM)&run);
         HWND target = nullptr;
         for (HWND w : run.found)
@@ -303,4 +318,101 @@ std::string Script::Log() const
     return s;
 }
 
+const char kDest[] = "C:\\Program Files\\TESSEL";
+const char kDownloads[] = "C:\\tessel-downloads";
+const char kMail[] = "tester@example.org";
+
+Script InstallScript(const std::string &dest, std::vector<Rule> first)
+{
+    Script s;
+    s.rules = first;
+    std::vector<Rule> plain = {
+        {"Remove previous installation", [](const Dialog &d) { d.Click(IDC_INSTALL); }},
+        {"Please enter the destination directory",
+         [dest](const Dialog &d) {
+             d.SetText(IDC_INPUT_EDIT, dest);
+             d.Click(IDOK);
+         }},
+        {"preferred local destination",
+         [](const Dialog &d) {
+             d.SetText(IDC_INPUT_EDIT, kDownloads);
+             d.Click(IDOK);
+         }},
+        {"Classic 2-pane view", [](const Dialog &d) { d.Click(IDOK); }},
+        {"anonymous FTP sites",
+         [](const Dialog &d) {
+             d.SetText(IDC_INPUT_EDIT, kMail);
+             d.Click(IDOK);
+         }},
+        {"Program group for TESSEL Pro", [](const Dialog &d) { d.Click(IDOK); }},
+        {"Icon Placement", [](const Dialog &d) { d.Click(IDOK); }, -1},
+        // Answered so that nothing restarts.
+        {"Restart Windows now", [](const Dialog &d) { d.Click(IDCANCEL); }},
+    };
+    s.rules.insert(s.rules.end(), plain.begin(), plain.end());
+    return s;
+}
+
+bool InstallPlain(std::string *log)
+{
+    Child c;
+    if (!c.Start(DistDir() + "\\tesselsetup.exe"))
+        return false;
+    Script s = InstallScript(kDest);
+    bool ok = s.Run(c) && s.unexpected.empty() && !s.Saw("Some portion");
+    if (log)
+        *log = s.Log();
+    return ok;
+}
+
+std::string GroupFolder(const std::string &group)
+{
+    char buf[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, 0, buf);
+    return std::string(buf) + "\\" + group;
+}
+
+bool LibraryHolder::Hold(const std::string &library)
+{
+    release = CreateEventA(nullptr, TRUE, FALSE, "tsetup-release");
+    HANDLE held = CreateEventA(nullptr, TRUE, FALSE, "tsetup-held");
+    ResetEvent(held);
+    SetEnvironmentVariableA("TESSEL_HOLD_LIBRARY", library.c_str());
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    bool ok = child.Start(self, "--gtest_filter=SetupHolder.*");
+    SetEnvironmentVariableA("TESSEL_HOLD_LIBRARY", nullptr);
+    ok = ok && WaitForSingleObject(held, 30000) == WAIT_OBJECT_0;
+    CloseHandle(held);
+    return ok;
+}
+
+LibraryHolder::~LibraryHolder()
+{
+    if (release) {
+        SetEvent(release);
+        child.WaitExit(10000);
+        CloseHandle(release);
+    }
+}
+
 } // namespace setuptest
+
+// Run by LibraryHolder in a second process: loads the library, says so, and
+// keeps it until released.
+TEST(SetupHolder, KeepsALibraryLoaded)
+{
+    const char *lib = getenv("TESSEL_HOLD_LIBRARY");
+    if (!lib || !*lib)
+        GTEST_SKIP() << "helper of the in-use tests";
+    HMODULE h = LoadLibraryA(lib);
+    ASSERT_TRUE(h) << lib;
+    HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, "tsetup-held");
+    HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, "tsetup-release");
+    ASSERT_TRUE(held && release);
+    SetEvent(held);
+    WaitForSingleObject(release, 120000);
+    FreeLibrary(h);
+    CloseHandle(held);
+    CloseHandle(release);
+}

@@ -64,9 +64,36 @@ struct Script {
     std::vector<Rule> rules;
     std::vector<std::string> seen;             // title + ": " + text of each
     std::vector<std::string> unexpected;
+    std::vector<int> used;                     // answers given per rule
+
+private:
+    bool Loop(DWORD pid, const std::function<bool()> &finished, DWORD deadlineMs);
+public:
     bool Run(Child &child, DWORD deadlineMs = 120000);
+    // Any process's dialogs (the uninstaller goes on in a copy of itself)
+    // until finished() says so.
+    bool RunAll(const std::function<bool()> &finished, DWORD deadlineMs = 120000);
     bool Saw(const std::string &s) const;
     std::string Log() const;
+};
+
+extern const char kDest[];      // "C:\\Program Files\\TESSEL"
+extern const char kDownloads[];
+extern const char kMail[];
+// The answers of a plain installation into dest; extra rules go first.
+Script InstallScript(const std::string &dest, std::vector<Rule> first = {});
+// A plain installation from the distribution folder; true when it ran
+// through without unexpected dialogs.
+bool InstallPlain(std::string *log = nullptr);
+// The Start Menu folder of the group.
+std::string GroupFolder(const std::string &group);
+
+// Another process that keeps a library loaded until released.
+struct LibraryHolder {
+    Child child;
+    HANDLE release = nullptr;
+    bool Hold(const std::string &library);
+    ~LibraryHolder();
 };
 
 } // namespace setuptest

@@ -11,42 +11,7 @@ using namespace setuptest;
 
 namespace {
 
-const char kDest[] = "C:\\Program Files\\TESSEL";
-const char kDownloads[] = "C:\\tessel-downloads";
-const char kMail[] = "tester@example.org";
 const char kClsid[] = "{5A3C1E77-0B42-4D19-8E6A-3F20C7D41A01}";
-
-// The answers of a plain installation into dest; extra rules go first.
-Script InstallScript(const std::string &dest, std::vector<Rule> first = {})
-{
-    Script s;
-    s.rules = first;
-    std::vector<Rule> plain = {
-        {"Remove previous installation", [](const Dialog &d) { d.Click(IDC_INSTALL); }},
-        {"Please enter the destination directory",
-         [dest](const Dialog &d) {
-             d.SetText(IDC_INPUT_EDIT, dest);
-             d.Click(IDOK);
-         }},
-        {"preferred local destination",
-         [](const Dialog &d) {
-             d.SetText(IDC_INPUT_EDIT, kDownloads);
-             d.Click(IDOK);
-         }},
-        {"Classic 2-pane view", [](const Dialog &d) { d.Click(IDOK); }},
-        {"anonymous FTP sites",
-         [](const Dialog &d) {
-             d.SetText(IDC_INPUT_EDIT, kMail);
-             d.Click(IDOK);
-         }},
-        {"Program group for TESSEL Pro", [](const Dialog &d) { d.Click(IDOK); }},
-        {"Icon Placement", [](const Dialog &d) { d.Click(IDOK); }, -1},
-        // Answered so that nothing restarts.
-        {"Restart Windows now", [](const Dialog &d) { d.Click(IDCANCEL); }},
-    };
-    s.rules.insert(s.rules.end(), plain.begin(), plain.end());
-    return s;
-}
 
 std::string ProgramsFolder()
 {
@@ -186,4 +151,187 @@ TEST_F(InstallTest, FullInstallationFromTheDistributionFolder)
     }
 
     EXPECT_TRUE(DesktopLists("Quillfold"));
+}
+
+TEST_F(InstallTest, AgainOverAChangedIniKeepsItAndRefusesTheSourceFolder)
+{
+    std::string log;
+    ASSERT_TRUE(InstallPlain(&log)) << log;
+    std::string ini = std::string(kDest) + "\\TESSEL.ini";
+    std::string changed = ReadFile(ini) + "[mysite]\r\nHOST=ftp.example.org\r\nUID=me\r\n";
+    WriteFile(ini, changed);
+
+    Child c;
+    ASSERT_TRUE(c.Start(DistDir() + "\\tesselsetup.exe"));
+    Script s = InstallScript(kDest, {
+        // First the folder of the installation files, which is refused.
+        {"Please enter the destination directory",
+         [](const Dialog &d) {
+             d.SetText(IDC_INPUT_EDIT, DistDir());
+             d.Click(IDOK);
+         }},
+        {"You cannot install to the directory that contains the installation files",
+         [](const Dialog &d) { d.Click(IDOK); }},
+        {"already holds TESSEL.ini", [](const Dialog &d) { d.Click(IDNO); }},
+    });
+    ASSERT_TRUE(s.Run(c)) << s.Log();
+    EXPECT_TRUE(s.unexpected.empty()) << s.Log();
+    EXPECT_TRUE(s.Saw("You cannot install")) << s.Log();
+    EXPECT_FALSE(s.Saw("anonymous FTP sites")) << s.Log(); // the address is there
+    EXPECT_TRUE(ReadFile(ini) == changed);
+    EXPECT_FALSE(Exists(DistDir() + "\\tessel95.exe"));
+}
+
+TEST_F(InstallTest, LibraryInUseIsKeptAsBakOnNtAndWaitsAsNewElsewhere)
+{
+    std::string log;
+    ASSERT_TRUE(InstallPlain(&log)) << log;
+    std::string lib = std::string(kDest) + "\\tesselcore.dll";
+    std::string want = ReadFile(ExpandedDir() + "\\tesselcore.dll");
+    {
+        LibraryHolder holder;
+        ASSERT_TRUE(holder.Hold(lib));
+        Child c;
+        ASSERT_TRUE(c.Start(DistDir() + "\\tesselsetup.exe"));
+        Script s = InstallScript(kDest, {{"already holds TESSEL.ini", [](const Dialog &d) { d.Click(IDNO); }}});
+        ASSERT_TRUE(s.Run(c)) << s.Log();
+        EXPECT_TRUE(s.unexpected.empty()) << s.Log();
+        EXPECT_TRUE(s.Saw("Restart Windows now")) << s.Log();
+        EXPECT_TRUE(Exists(std::string(kDest) + "\\tesselcore.bak"));
+        EXPECT_TRUE(ReadFile(lib) == want);
+    }
+
+    // Without "OS" the installer takes the rules of Windows 95.
+    const char runOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, runOnce, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        for (int i = 0; i < 10; i++)
+            RegDeleteValueA(key, ("Corvane" + std::to_string(i)).c_str());
+        RegCloseKey(key);
+    }
+    LibraryHolder holder;
+    ASSERT_TRUE(holder.Hold(lib));
+    Child c;
+    ASSERT_TRUE(c.Start(DistDir() + "\\tesselsetup.exe", "", true));
+    Script s = InstallScript(kDest, {{"already holds TESSEL.ini", [](const Dialog &d) { d.Click(IDNO); }}});
+    ASSERT_TRUE(s.Run(c)) << s.Log();
+    EXPECT_TRUE(s.unexpected.empty()) << s.Log();
+    EXPECT_TRUE(s.Saw("Restart Windows now")) << s.Log();
+    std::string fresh = std::string(kDest) + "\\tesselcore.new";
+    EXPECT_TRUE(ReadFile(fresh) == want);
+    char shortNew[MAX_PATH] = "", shortLib[MAX_PATH] = "";
+    GetShortPathNameA(fresh.c_str(), shortNew, MAX_PATH);
+    GetShortPathNameA(lib.c_str(), shortLib, MAX_PATH);
+    EXPECT_EQ(std::string("command.com /c copy ") + shortNew + " " + shortLib,
+              RegText(HKEY_LOCAL_MACHINE, runOnce, "Corvane0"));
+    EXPECT_EQ("<missing>", RegText(HKEY_LOCAL_MACHINE, runOnce, "Corvane1")); // the library is copied once
+}
+
+TEST_F(InstallTest, DamagedFilesReadOnlyTargetsAndAnIniWithoutConfig)
+{
+    // A distribution copy with a truncated and a damaged file.
+    std::string dist = TempFolder("dist");
+    CopyTree(DistDir(), dist);
+    std::string notes = ReadFile(dist + "\\whatsnew.tx_");
+    WriteFile(dist + "\\whatsnew.tx_", notes.substr(0, notes.size() / 2));
+    std::string wav = ReadFile(dist + "\\connect.wa_");
+    wav[0] = 'X';
+    WriteFile(dist + "\\connect.wa_", wav);
+    // A destination with a read-only file and an INI file of sessions only.
+    CreateDirectoryA(kDest, nullptr);
+    std::string ro = std::string(kDest) + "\\error.wav";
+    WriteFile(ro, "old sound");
+    SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_READONLY);
+    std::string ini = std::string(kDest) + "\\TESSEL.ini";
+    WriteFile(ini, "[mysite]\r\nHOST=ftp.example.org\r\n");
+
+    Child c;
+    ASSERT_TRUE(c.Start(dist + "\\tesselsetup.exe"));
+    Script s = InstallScript(kDest, {
+        {"already holds TESSEL.ini", [](const Dialog &d) { d.Click(IDNO); }},
+        {"failed.", [](const Dialog &d) { d.Click(IDOK); }, 3},
+        {"Some portion of installation process failed", [](const Dialog &d) { d.Click(IDOK); }},
+        // A group name that would end the Program Manager command, then a good one.
+        {"Program group for TESSEL Pro",
+         [](const Dialog &d) {
+             d.SetText(IDC_GROUP_NAME, "TESSEL)][DeleteGroup(Startup");
+             d.Click(IDOK);
+         }},
+        {"A group name cannot contain", [](const Dialog &d) { d.Click(IDOK); }},
+        {"Program group for TESSEL Pro",
+         [](const Dialog &d) {
+             d.SetText(IDC_GROUP_NAME, "TESSEL Pro");
+             d.Click(IDOK);
+         }},
+    });
+    ASSERT_TRUE(s.Run(c)) << s.Log();
+    EXPECT_TRUE(s.unexpected.empty()) << s.Log();
+    EXPECT_TRUE(s.Saw("whatsnew.tx_ to C:\\Program Files\\TESSEL\\whatsnew.txt failed. (38)")) << s.Log();
+    EXPECT_TRUE(s.Saw("connect.wa_ to C:\\Program Files\\TESSEL\\connect.wav failed. (11)")) << s.Log();
+    EXPECT_TRUE(s.Saw("error.wav failed. (5)")) << s.Log();
+    EXPECT_TRUE(s.Saw("Some portion of installation process failed")) << s.Log();
+    EXPECT_TRUE(s.Saw("A group name cannot contain")) << s.Log();
+    EXPECT_FALSE(Exists(std::string(kDest) + "\\whatsnew.txt"));
+    EXPECT_FALSE(Exists(std::string(kDest) + "\\whatsnew.txt.$$$"));
+    EXPECT_FALSE(Exists(std::string(kDest) + "\\connect.wav"));
+    EXPECT_TRUE(ReadFile(ro) == "old sound");
+    SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_NORMAL);
+    char mail[128] = "", host[128] = "";
+    GetPrivateProfileStringA("_config_", "MAILADDR", "", mail, sizeof mail, ini.c_str());
+    GetPrivateProfileStringA("mysite", "HOST", "", host, sizeof host, ini.c_str());
+    EXPECT_STREQ(kMail, mail);
+    EXPECT_STREQ("ftp.example.org", host);
+    EXPECT_TRUE(Exists(GroupFolder("TESSEL Pro") + "\\TESSEL Pro.lnk"));
+    RemoveTree(dist);
+}
+
+TEST_F(InstallTest, NoSourceAndBadDestinationsEndCleanly)
+{
+    // The installer alone, without "TESSEL.hl_" beside it.
+    std::string lone = TempFolder("lone");
+    ASSERT_TRUE(CopyFileA((DistDir() + "\\tesselsetup.exe").c_str(), (lone + "\\tesselsetup.exe").c_str(), FALSE));
+    {
+        Child c;
+        ASSERT_TRUE(c.Start(lone + "\\tesselsetup.exe"));
+        Script s;
+        s.rules = {
+            {"Remove previous installation", [](const Dialog &d) { d.Click(IDC_INSTALL); }},
+            {"Please locate source directory!", [](const Dialog &d) { d.Click(IDCANCEL); }},
+            {"Can't continue with no source.", [](const Dialog &d) { d.Click(IDOK); }},
+        };
+        ASSERT_TRUE(s.Run(c, 60000)) << s.Log();
+        EXPECT_TRUE(s.unexpected.empty()) << s.Log();
+        EXPECT_TRUE(s.Saw("Can't continue with no source.")) << s.Log();
+    }
+    RemoveTree(lone);
+
+    // 300 characters, then a drive that does not exist, then giving up.
+    std::string longDir = "C:\\" + std::string(296, 'd');
+    Child c;
+    ASSERT_TRUE(c.Start(DistDir() + "\\tesselsetup.exe"));
+    Script s;
+    s.rules = {
+        {"Remove previous installation", [](const Dialog &d) { d.Click(IDC_INSTALL); }},
+        {"Please enter the destination directory",
+         [longDir](const Dialog &d) {
+             d.SetText(IDC_INPUT_EDIT, longDir);
+             d.Click(IDOK);
+         }},
+        {"is too long", [](const Dialog &d) { d.Click(IDOK); }},
+        {"Please enter the destination directory",
+         [](const Dialog &d) {
+             d.SetText(IDC_INPUT_EDIT, "Q:\\TESSEL");
+             d.Click(IDOK);
+         }},
+        {"Creation of Q:\\TESSEL failed.", [](const Dialog &d) { d.Click(IDOK); }},
+        {"Please enter the destination directory", [](const Dialog &d) { d.Click(IDCANCEL); }},
+        {"Can't continue without a destination directory!", [](const Dialog &d) { d.Click(IDOK); }},
+    };
+    ASSERT_TRUE(s.Run(c, 60000)) << s.Log();
+    EXPECT_TRUE(s.unexpected.empty()) << s.Log();
+    EXPECT_TRUE(s.Saw("is too long")) << s.Log();
+    EXPECT_TRUE(s.Saw("Creation of Q:\\TESSEL failed.")) << s.Log();
+    EXPECT_TRUE(s.Saw("Can't continue without a destination directory!")) << s.Log();
+    EXPECT_EQ("", ProfileText("DIR"));
+    EXPECT_FALSE(Exists(kDest));
 }
