@@ -27,7 +27,8 @@ void Paint(HWND wnd)
         GetObjectA(g_logo, sizeof bm, &bm);
         HDC mem = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(mem, g_logo);
-        BitBlt(dc, (rc.right - bm.bmWidth) / 2, (rc.bottom - bm.bmHeight) / 2, bm.bmWidth, bm.bmHeight, mem, 0, 0,
+        // In the upper part: the dialogs open centred over the window.
+        BitBlt(dc, (rc.right - bm.bmWidth) / 2, (rc.bottom / 2 - bm.bmHeight) / 3, bm.bmWidth, bm.bmHeight, mem, 0, 0,
                SRCCOPY);
         SelectObject(mem, old);
         DeleteDC(mem);

@@ -4,15 +4,17 @@
 # their own (the installer changes WIN.INI, the registry and the Start Menu
 # there) and an Xvfb display of their own, both stopped at the end.
 #   tools/setup-x11-tests.sh BUILD_DIR [gtest filter]
-# Used by ctest as "test_setup_x11".
+# Used by ctest as "test_setup_x11".  TESSEL_SETUP_ARCH=x86_64 runs the i686
+# build's tests in a 64-bit prefix, where the installer also puts the x86_64
+# library into "x64" (the distribution carries it when build-win64 has one).
 set -uo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "$1" && pwd)"
 filter="${2:-*}"
 . "$top/tools/arch.sh"
-export TESSEL_ARCH="$(tessel_arch_of_build "$build")"
+export TESSEL_ARCH="${TESSEL_SETUP_ARCH:-$(tessel_arch_of_build "$build")}"
 base="${TESSEL_WINEPREFIX:-${WINEPREFIX:-/tmp/tessel-wine-$(id -u)}}"
-export TESSEL_WINEPREFIX="${TESSEL_SETUP_WINEPREFIX:-$base-setupx11}"
+export TESSEL_WINEPREFIX="${TESSEL_SETUP_WINEPREFIX:-$base-setupx11-$TESSEL_ARCH}"
 unset WINEPREFIX WINELOADER
 . "$top/tools/wine-env.sh"
 wine_prepare_prefix >/dev/null || exit 1
@@ -36,4 +38,5 @@ wineserver -w >/dev/null 2>&1 || true
 
 export TESSEL_SETUP_X11=1
 cd "$build"
+# wine64 hands a 32-bit program on to the 32-bit loader by itself.
 "$WINE" "$build/test_setup.exe" --gtest_filter="$filter"

@@ -246,7 +246,9 @@ static bool HasButton(HWND dlg)
 
 bool Script::Run(Child &child, DWORD deadlineMs)
 {
-    return Loop(child.Pid(), [&child] { return !child.Running(); }, deadlineMs);
+    // Dialogs of other processes count too: the 64-bit registration shows
+    // the library's icon placement question from the system's regsvr32.
+    return Loop(0, [&child] { return !child.Running(); }, deadlineMs);
 }
 
 bool Script::RunAll(const std::function<bool()> &finished, DWORD deadlineMs)

@@ -58,7 +58,8 @@ struct Rule {
     int times = 1;                             // how often it may answer; -1 any
 };
 
-// Answers the child's dialogs with the first matching rule until it exits
+// Answers the dialogs of the child (and of any process but this one, as
+// programs it starts show theirs) with the first matching rule until it exits
 // (or the deadline); a dialog no rule matches is cancelled and recorded.
 struct Script {
     std::vector<Rule> rules;

@@ -335,3 +335,55 @@ TEST_F(InstallTest, NoSourceAndBadDestinationsEndCleanly)
     EXPECT_EQ("", ProfileText("DIR"));
     EXPECT_FALSE(Exists(kDest));
 }
+
+TEST_F(InstallTest, SixtyFourBitSystemGetsTheX64LibraryRegisteredToo)
+{
+    BOOL wow = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow);
+    if (!wow)
+        GTEST_SKIP() << "needs a 64-bit prefix (tools/setup-x11-tests.sh with TESSEL_SETUP_ARCH=x86_64)";
+    std::string want = ReadFile(ExpandedDir() + "\\x64\\tesselcore.dll");
+    ASSERT_FALSE(want.empty()) << "the distribution carries no x64 library (build build-win64 first)";
+    std::string log;
+    Child c;
+    ASSERT_TRUE(c.Start(DistDir() + "\\tesselsetup.exe"));
+    Script s = InstallScript(kDest);
+    ASSERT_TRUE(s.Run(c)) << s.Log();
+    EXPECT_TRUE(s.unexpected.empty()) << s.Log();
+    EXPECT_FALSE(s.Saw("Some portion")) << s.Log();
+    EXPECT_EQ(2, s.used[s.rules.size() - 2]) << "one icon placement question per library\n" << s.Log();
+    EXPECT_TRUE(ReadFile(std::string(kDest) + "\\x64\\tesselcore.dll") == want);
+
+    std::string inproc = std::string("CLSID\\") + kClsid + "\\InprocServer32";
+    auto view = [&](REGSAM sam) {
+        HKEY key;
+        char buf[MAX_PATH] = "";
+        DWORD size = sizeof buf;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, inproc.c_str(), 0, KEY_READ | sam, &key) != ERROR_SUCCESS)
+            return std::string("<missing>");
+        RegQueryValueExA(key, nullptr, nullptr, nullptr, (BYTE *)buf, &size);
+        RegCloseKey(key);
+        return std::string(buf);
+    };
+    EXPECT_EQ(std::string(kDest) + "\\x64\\tesselcore.dll", view(KEY_WOW64_64KEY));
+    EXPECT_EQ(std::string(kDest) + "\\tesselcore.dll", view(KEY_WOW64_32KEY));
+    // The settings name the program folder, not "x64".
+    EXPECT_EQ(std::string("\"") + kDest + "\\tessel95.exe\" \"%1\"",
+              RegText(HKEY_CLASSES_ROOT, "ftp\\shell\\open\\command", nullptr));
+
+    // Removal undoes both.
+    Child r;
+    ASSERT_TRUE(r.Start(DistDir() + "\\tesselsetup.exe"));
+    Script rs;
+    rs.rules = {
+        {"Remove previous installation", [](const Dialog &d) { d.Click(IDC_REMOVE); }},
+        {"site profiles kept in the registry", [](const Dialog &d) { d.Click(IDYES); }},
+        {"Delete TESSEL.ini too?", [](const Dialog &d) { d.Click(IDYES); }},
+        {"Removal process complete.", [](const Dialog &d) { d.Click(IDOK); }},
+    };
+    ASSERT_TRUE(rs.Run(r)) << rs.Log();
+    EXPECT_TRUE(rs.unexpected.empty()) << rs.Log();
+    EXPECT_EQ("<missing>", view(KEY_WOW64_64KEY));
+    EXPECT_EQ("<missing>", view(KEY_WOW64_32KEY));
+    EXPECT_FALSE(Exists(std::string(kDest) + "\\x64"));
+}
