@@ -90,8 +90,14 @@ TEST_F(InstallTest, FullInstallationFromTheDistributionFolder)
 {
     Child c;
     ASSERT_TRUE(c.Start(DistDir() + "\\tesselsetup.exe"));
-    Script s = InstallScript(kDest);
+    bool mainWindow = false;
+    Script s = InstallScript(kDest, {{"Remove previous installation", [&mainWindow](const Dialog &d) {
+                                          HWND w = FindWindowA("tesselsetup", "TESSEL Pro Install (32)");
+                                          mainWindow = w && IsWindowVisible(w) && GetParent(d.wnd) == w;
+                                          d.Click(IDC_INSTALL);
+                                      }}});
     ASSERT_TRUE(s.Run(c)) << s.Log();
+    EXPECT_TRUE(mainWindow) << "the install dialog belongs to the main window";
     EXPECT_TRUE(s.unexpected.empty()) << s.Log();
     EXPECT_FALSE(s.Saw("Some portion")) << s.Log();
     EXPECT_TRUE(s.Saw("Restart Windows now")) << s.Log();
@@ -386,4 +392,31 @@ TEST_F(InstallTest, SixtyFourBitSystemGetsTheX64LibraryRegisteredToo)
     EXPECT_EQ("<missing>", view(KEY_WOW64_64KEY));
     EXPECT_EQ("<missing>", view(KEY_WOW64_32KEY));
     EXPECT_FALSE(Exists(std::string(kDest) + "\\x64"));
+}
+
+TEST_F(InstallTest, ClientAloneNeedsNoRestartAndEndsWithCongratulations)
+{
+    Child c;
+    ASSERT_TRUE(c.Start(DistDir() + "\\tesselsetup.exe"));
+    Script s = InstallScript(kDest, {
+        {"Classic 2-pane view",
+         [](const Dialog &d) {
+             d.Check(IDC_OPT_EXPLORER, false);
+             d.Click(IDOK);
+         }},
+        {"Happy FTP'ing!", [](const Dialog &d) { d.Click(IDOK); }},
+    });
+    ASSERT_TRUE(s.Run(c)) << s.Log();
+    EXPECT_TRUE(s.unexpected.empty()) << s.Log();
+    EXPECT_TRUE(s.Saw("Congratulations!: OK|Installation successful!\nHappy FTP'ing!")) << s.Log();
+    EXPECT_FALSE(s.Saw("Restart Windows now")) << s.Log();
+    EXPECT_FALSE(s.Saw("Icon Placement")) << s.Log();
+    EXPECT_EQ("4", ProfileText("INSTOPTS"));
+    EXPECT_TRUE(Exists(std::string(kDest) + "\\tessel95.exe"));
+    EXPECT_FALSE(Exists(std::string(kDest) + "\\tesselch.dll"));
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClsid));
+    EXPECT_EQ(std::string("\"") + kDest + "\\tessel95.exe\" \"%1\"",
+              RegText(HKEY_CLASSES_ROOT, "ftp\\shell\\open\\command", nullptr));
+    EXPECT_FALSE(Exists(GroupFolder("TESSEL Pro") + "\\Quillfold.lnk"));
+    EXPECT_TRUE(Exists(GroupFolder("TESSEL Pro") + "\\TESSEL Pro.lnk"));
 }
