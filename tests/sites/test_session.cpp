@@ -187,7 +187,7 @@ TEST_F(SessionTest, IdleServerDropIsNoticedByKeepAliveAndNavigateReconnects)
     ASSERT_TRUE(PumpUntil([&] { return s->KeepAliveCount() > 0; }, 15000));
     ASSERT_TRUE(PumpUntil([&] { return s->Record() == nullptr; }, 5000)) << s->LogText();
     EXPECT_EQ(s->State(), kSessionIdle);
-    ASSERT_EQ(s->Navigate("/listing", nullptr, nullptr, FALSE), S_OK);
+    ASSERT_EQ(s->Navigate("/", nullptr, nullptr, FALSE), S_OK);
     EXPECT_EQ(s->State(), kSessionReady);
     EXPECT_EQ(Stored("idle").conGood, 2);
 }
@@ -211,8 +211,8 @@ TEST_F(SessionTest, CwdOnDroppedConnectionReconnectsOnce)
     FD_SET(cs, &fds);
     timeval tv = {10, 0};
     ASSERT_EQ(select(0, &fds, nullptr, nullptr, &tv), 1);
-    ASSERT_EQ(s->ChangeDir("listing", nullptr), S_OK) << s->LogText();
+    ASSERT_EQ(s->ChangeDir("/", nullptr), S_OK) << s->LogText();
     ASSERT_EQ(s->ReadCurrentDir(), S_OK);
-    EXPECT_STREQ(s->CurrentDir(), "/listing");
+    EXPECT_STREQ(s->CurrentDir(), "/");
     EXPECT_EQ(Stored("drop").conGood, 2);
 }
