@@ -66,6 +66,13 @@ CONF
   printf 'x' >"$fix/sub/inner.txt"
   ln -s plain.txt "$fix/link"
   chown -R tessel "$fix"
+  # 100,000 empty files for the sessions' large-listing test.
+  big="$root/home/big"
+  if [ ! -e "$big/f99999" ]; then
+    mkdir -p "$big"
+    python3 -c "import os,sys; [open(os.path.join(sys.argv[1], 'f%d' % i), 'w').close() for i in range(100000)]" "$big"
+    chown -R tessel "$big"
+  fi
   echo "export TESSEL_VSFTPD_PORT=$vport"
   echo "export TESSEL_VSFTPD_ROOT='$root'"
   echo "export TESSEL_VSFTPD_ROOT_WIN='Z:${root//\//\\}'"

@@ -5,6 +5,7 @@
 #include "enginetest.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -249,4 +250,52 @@ TEST_F(SessionTest, PwdRepliesAndChangeFailure)
     EXPECT_EQ(s->ChangeDir("nowhere", nullptr), E_UNEXPECTED);
     answerer_.join();
     EXPECT_EQ(headline, "Change folder to nowhere failed");
+}
+
+TEST_F(SessionTest, FullLengthCredentialsReachTheServer)
+{
+    REQUIRE_FAKE_SERVER();
+    ASSERT_EQ(UseRegistry(), S_OK);
+    std::string user(255, 'u'), pass(255, 'p');
+    int port = fake::Inline(std::string("send 220 hi\nexpect USER u{255}\nsend 331 pw\nexpect PASS p{255}\n"
+                                        "send 230 in\n") + kSyst);
+    ASSERT_NE(port, 0);
+    Store(Site("long", port, user.c_str(), pass.c_str()));
+    SiteSession *s = Open("long");
+    ASSERT_EQ(s->Connect(nullptr, FALSE), S_OK);
+    EXPECT_EQ(s->State(), kSessionReady) << s->LogText();
+    for (const auto &l : fake::Received(port))
+        EXPECT_NE(l[0], '!') << l;
+}
+
+TEST_F(SessionTest, LongNamesStayWithinTheirFieldAndDotLinesDrop)
+{
+    REQUIRE_FAKE_SERVER();
+    ASSERT_EQ(UseRegistry(), S_OK);
+    std::string name(300, 'n');
+    int port = fake::Inline(std::string("send 220 hi\nexpect USER bob\nsend 230 in\n") + kSyst +
+                            "expect PWD\nsend 257 \"/\"\nexpect TYPE A\nsend 200 ok\nexpect PASV\npasv\n"
+                            "expect LIST.*\nsend 150 here\ndataconnect\n"
+                            "datasend -rw-r--r-- 1 u g 5 Jan 1 2020 " + name + "\\r\\n\n"
+                            "datasend drwxr-xr-x 2 u g 512 Jan 1 2020 .\\r\\n\n"
+                            "datasend drwxr-xr-x 2 u g 512 Jan 1 2020 ..\\r\\n\n"
+                            "datasend drwxr-xr-x 2 u g 512 Jan 1 2020 d\\r\\n\n"
+                            "dataclose\nsend 226 done\n");
+    ASSERT_NE(port, 0);
+    Store(Site("names", port, "bob", "pw"));
+    SiteSession *s = Open("names");
+    ASSERT_EQ(s->Connect(nullptr, FALSE), S_OK);
+    ASSERT_EQ(s->State(), kSessionReady);
+    std::vector<SessionEntry> entries;
+    ASSERT_EQ(s->ListDir(nullptr, &entries, nullptr, nullptr), S_OK) << s->LogText();
+    // The decoder drops a line whose name does not fit its 256-character
+    // field; whatever is kept is terminated within cFileName.
+    ASSERT_FALSE(entries.empty());
+    for (const auto &e : entries) {
+        EXPECT_LT(strnlen(e.record.find.cFileName, MAX_PATH), (size_t)MAX_PATH);
+        EXPECT_STRNE(e.record.find.cFileName, ".");
+        EXPECT_STRNE(e.record.find.cFileName, "..");
+    }
+    EXPECT_STREQ(entries.back().record.find.cFileName, "d");
+    EXPECT_EQ(entries.back().kind, ITEM_REMOTE | ITEM_DIR);
 }
