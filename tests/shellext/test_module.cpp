@@ -6,6 +6,7 @@
 #include "modulestate.h"
 #include "module.h"
 #include "sharedarea.h"
+#include "session.h"
 #include "sitesint.h"
 #include "dialogs.h"
 #include "shellres.h"
@@ -269,4 +270,80 @@ TEST(CopyHook, MarkerDropsReachTheWaitingRecordOnly)
     Module().RemoveDropTarget(&rec);
     TesselProcessDetach(0);
     EXPECT_EQ(Module().NotifyThreadId(), 0u);
+}
+
+// ---------------------------------------------------------------- a foreign "tesselcoremap"
+
+TEST(Child, SmallArea)
+{
+    if (!ChildMode("small-area"))
+        GTEST_SKIP() << "helper of ForeignSmallAreaIsNotUsed";
+    HANDLE existing = OpenFileMappingA(FILE_MAP_READ, FALSE, TESSEL_SHARED_NAME);
+    if (existing)
+        ExitProcess(77);
+    // Another program's 16-byte mapping of the same name.
+    HANDLE small = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16, TESSEL_SHARED_NAME);
+    BYTE *view = small ? (BYTE *)MapViewOfFile(small, FILE_MAP_ALL_ACCESS, 0, 0, 16) : nullptr;
+    if (!view)
+        ExitProcess(78);
+    memset(view, 0x5A, 16);
+    int rc = 0;
+    if (SharedArea() != nullptr)
+        rc |= 1;
+    FTPINFO info = {};
+    info.size = sizeof info;
+    if (FAILED(TESSEL_GetFTPInfo(&info, TRUE)))
+        rc |= 2;
+    Library lib;
+    IClassFactory *f = nullptr;
+    IUnknown *folder = nullptr;
+    if (!lib.get || lib.get(CLSID_TesselRoot, IID_IClassFactory, (void **)&f) != S_OK ||
+        f->CreateInstance(nullptr, IID_IUnknown, (void **)&folder) != S_OK)
+        rc |= 4;
+    if (folder)
+        folder->Release();
+    if (f)
+        f->Release();
+    if (lib.canUnload && lib.canUnload() != S_OK)
+        rc |= 8;
+    for (int i = 0; i < 16; i++)
+        if (view[i] != 0x5A)
+            rc |= 16; // nothing written into the other program's area
+    ExitProcess(rc);
+}
+
+TEST(ClassFactory, ForeignSmallAreaIsNotUsed)
+{
+    HANDLE child = StartChild("small-area", "Child.SmallArea");
+    ASSERT_NE(child, nullptr);
+    ASSERT_EQ(WaitForSingleObject(child, 20000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(child, &code);
+    CloseHandle(child);
+    if (code == 77)
+        GTEST_SKIP() << "another process holds the shared area";
+    EXPECT_EQ(code, 0u) << "1: area used, 2: settings failed, 4: factory failed, 8: unload refused, 16: area written";
+}
+
+TEST(ModuleStateTest, SessionsAreFoundByNameAndCounted)
+{
+    LONG before = LiveObjectCount();
+    SiteSession *a = Module().FindOrCreateSession("alpha");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(LiveObjectCount(), before + 1) << "a session counts as a live object";
+    SiteSession *again = Module().FindOrCreateSession("alpha");
+    EXPECT_EQ(again, a);
+    SiteSession *b = Module().FindOrCreateSession("beta");
+    EXPECT_NE(b, a);
+    EXPECT_EQ(Module().FindSession("beta"), b);
+    EXPECT_EQ(Module().ConnectedSessions(), 0);
+    EXPECT_EQ(OpenConnectionCount(), 0);
+    b->Release();
+    EXPECT_EQ(Module().FindSession("beta"), nullptr);
+    again->Release();
+    EXPECT_EQ(Module().FindSession("alpha"), a);
+    a->Release();
+    EXPECT_EQ(Module().FindSession("alpha"), nullptr);
+    EXPECT_EQ(Module().FindOrCreateSession(""), nullptr);
+    EXPECT_EQ(LiveObjectCount(), before);
 }
