@@ -234,3 +234,58 @@ TEST_F(SessionTest, HundredThousandEntryListing)
     EXPECT_EQ(entries.size(), 100000u);
     printf("100,000 entries listed in %lu ms\n", (unsigned long)(GetTickCount() - start));
 }
+
+namespace {
+
+struct OwnerWindow {
+    HWND w = nullptr;
+    static inline int done = -1;
+    static inline int progress = 0;
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM wp, LPARAM lp)
+    {
+        if (m == WM_TESSEL_SESSION_DONE)
+            done = (int)wp;
+        if (m == WM_TESSEL_PROGRESS)
+            progress++;
+        return DefWindowProcA(h, m, wp, lp);
+    }
+    OwnerWindow()
+    {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TesselSessionOwner";
+        RegisterClassA(&wc);
+        w = CreateWindowA("TesselSessionOwner", "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                          wc.hInstance, nullptr);
+        done = -1;
+        progress = 0;
+    }
+    ~OwnerWindow() { DestroyWindow(w); }
+};
+
+} // namespace
+
+TEST_F(SessionTest, AsyncConnectReportsToTheOwnerAndProgressIsRelayed)
+{
+    REQUIRE_VSFTPD();
+    ASSERT_EQ(UseRegistry(), S_OK);
+    Store(Site("async", fake::VsftpdPort(), "tessel", "tessel"));
+    OwnerWindow owner;
+    SiteSession *s = Open("async");
+    ASSERT_EQ(s->Connect(owner.w, TRUE), S_OK);
+    // A second connect while the first runs is no new job.
+    EXPECT_EQ(s->Connect(owner.w, TRUE), S_OK);
+    ASSERT_TRUE(PumpUntil([] { return OwnerWindow::done != -1; }, 20000));
+    EXPECT_EQ(OwnerWindow::done, 1);
+    EXPECT_EQ(s->State(), kSessionReady);
+    EXPECT_EQ(Stored("async").conGood, 1);
+    s->SetProgressWindow(owner.w);
+    std::vector<SessionEntry> entries;
+    ASSERT_EQ(s->ListDir("/big", &entries, nullptr, nullptr), S_OK);
+    PumpUntil([] { return OwnerWindow::progress > 0; }, 5000);
+    // The listing reports its bytes; the log window passes on one message
+    // per new kilobyte figure, not one per line.
+    EXPECT_GT(OwnerWindow::progress, 0);
+    EXPECT_LT(OwnerWindow::progress, 100000);
+}
