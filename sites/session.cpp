@@ -317,7 +317,7 @@ void SiteSession::RunConnect(SessionConnectJob *job)
         ci_->cancelFlag = 0;
         // The profile's own fields (255 characters), not the record's
         // shorter copies.
-        int code = ConnectLogin(ci_, profile_.host, profile_.port, profile_.user, profile_.password,
+            int code = ConnectLogin(ci_, profile_.host, profile_.port, profile_.user, profile_.password,
                                 profile_.account, fwType, profile_.fwHost, profile_.fwPort, profile_.fwUser,
                                 profile_.fwPassword);
         if (code == 609 || code == 610) {

@@ -90,7 +90,10 @@ HRESULT SiteSession::Navigate(const char *targetPath, const void *itemList, HWND
         std::string wanted = targetPath;
         if (SUCCEEDED(ReadCurrentDir()) && wanted == currentDir_)
             return S_OK;
-        return ChangeDir(wanted.c_str(), owner);
+        HRESULT hr = ChangeDir(wanted.c_str(), owner);
+        if (SUCCEEDED(hr))
+            CopyText(currentDir_, sizeof currentDir_, wanted.c_str());
+        return hr;
     }
     if (state_ == kSessionReady) {
         const BYTE *p = (const BYTE *)itemList;
@@ -161,7 +164,8 @@ HRESULT SiteSession::ReadCurrentDir()
     if (ci_ && ci_->hostType != 6026) {
         int code = Command("PWD", nullptr);
         if (code / 100 == 2)
-            found = SessionPwdPath(ci_->replyLine, path, sizeof path) != 0;
+            found = SessionPwdPath(ci_->replyLine, path, sizeof path,
+                                   strnlen(ci_->replyLine, sizeof ci_->replyLine) >= sizeof ci_->replyLine - 1) != 0;
     }
     if (found)
         CopyText(currentDir_, sizeof currentDir_, path);

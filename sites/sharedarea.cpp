@@ -46,6 +46,18 @@ bool ViewLargeEnough(HANDLE mapping)
     return info.size.QuadPart >= (LONGLONG)sizeof(TesselSharedArea);
 }
 
+// The creator writes the stamp right after making the mapping; a process
+// that opens it in that moment waits a little for it.
+bool StampPresent(const TesselSharedArea *view)
+{
+    for (int i = 0; i < 25; i++) {
+        if (!memcmp((const void *)view->clsid, TESSEL_SHARED_STAMP, sizeof TESSEL_SHARED_STAMP))
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
 void DetachHook(BOOL) { SharedAreaRelease(); }
 
 // The area is opened at process attach in the library; a program that links
@@ -74,7 +86,7 @@ void SharedAreaOpen(void)
         // name made smaller by another program cannot give it, and the
         // library then runs without the area instead of writing past it.
         view = (TesselSharedArea *)MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TesselSharedArea));
-        if (view && !created && !ViewLargeEnough(h)) {
+        if (view && !created && (!ViewLargeEnough(h) || !StampPresent(view))) {
             UnmapViewOfFile(view);
             view = nullptr;
         }
@@ -95,6 +107,7 @@ void SharedAreaOpen(void)
             static_assert(sizeof(CRITICAL_SECTION) == sizeof view->lock, "shared area lock");
             InitializeCriticalSection((CRITICAL_SECTION *)view->lock);
 #endif
+            memcpy(view->clsid, TESSEL_SHARED_STAMP, sizeof TESSEL_SHARED_STAMP);
         }
         g_area.view = view;
         InterlockedIncrement(&view->attachCount);

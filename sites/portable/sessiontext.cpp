@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-int SessionPwdPath(const char *line, char *out, size_t outSize)
+int SessionPwdPath(const char *line, char *out, size_t outSize, bool lineWasCut)
 {
     if (!out || !outSize)
         return 0;
@@ -32,6 +32,8 @@ int SessionPwdPath(const char *line, char *out, size_t outSize)
         if (path.size() > SESSION_PWD_MAX)
             return 0;
     }
+    if (!*p && lineWasCut)
+        return 0;
     if (path.size() > 1 && path.back() == '/')
         path.pop_back();
     if (path.size() >= outSize)

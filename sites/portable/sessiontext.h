@@ -21,8 +21,10 @@
  * the end of the line.  A trailing "/" is dropped when the path is longer
  * than one character.  Returns 1 with the path in out, or 0 (out empty)
  * when the line has no quote or the path is longer than SESSION_PWD_MAX or
- * than out can hold. */
-int SessionPwdPath(const char *line, char *out, size_t outSize);
+ * than out can hold.  lineWasCut: the reply was longer than the buffer
+ * that holds the line, so an unclosed quote means a path cut short, which
+ * counts as not found. */
+int SessionPwdPath(const char *line, char *out, size_t outSize, bool lineWasCut = false);
 
 /* The start-up commands of a profile: pieces separated by ";", in order;
  * the last piece only when it is not empty. */
