@@ -137,6 +137,9 @@ TEST_F(InstallTest, FullInstallationFromTheDistributionFolder)
     EXPECT_EQ(std::string("\"") + kDest + "\\tessel95.exe\" \"%1\"",
               RegText(HKEY_CLASSES_ROOT, "ftp\\shell\\open\\command", nullptr));
     EXPECT_EQ(std::string(kDest) + "\\tessel95.exe,0", RegText(HKEY_CLASSES_ROOT, "ftp\\DefaultIcon", nullptr));
+    // The companion library registered itself as Explorer's copy hook.
+    EXPECT_EQ("{5A3C1E77-0B42-4D19-8E6A-3F20C7D41A10}",
+              RegText(HKEY_CLASSES_ROOT, "Directory\\shellex\\CopyHookHandlers\\Quillfold", nullptr));
 
     // The group: one link per item, each to its file.
     std::string group = ProgramsFolder() + "\\TESSEL Pro";
@@ -392,6 +395,8 @@ TEST_F(InstallTest, SixtyFourBitSystemGetsTheX64LibraryRegisteredToo)
     EXPECT_EQ("<missing>", view(KEY_WOW64_64KEY));
     EXPECT_EQ("<missing>", view(KEY_WOW64_32KEY));
     EXPECT_FALSE(Exists(std::string(kDest) + "\\x64"));
+    EXPECT_TRUE(rs.Saw("All files removed.")) << rs.Log();
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, "Directory\\shellex\\CopyHookHandlers\\Quillfold"));
 }
 
 TEST_F(InstallTest, ClientAloneNeedsNoRestartAndEndsWithCongratulations)
