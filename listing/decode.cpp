@@ -81,6 +81,10 @@ void Dispatch(Work &w)
     }
 }
 
+// Bytes past the line that read as zero; the families read no column
+// beyond 80 or so.
+constexpr size_t kZeroMargin = 160;
+
 inline uint8_t Byte(uint64_t v) { return v > 0xFF ? 0xFF : uint8_t(v); }
 
 }  // namespace
@@ -105,8 +109,13 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_DecodeLine(DirEntry *entry, const char *li
     if (!line)
         return 0;
 
+    // Only the fields are cleared, not the buffers: the cost of a line is
+    // the listing's hot loop.  The line buffer is zeroed for a stretch past
+    // the end of the line, further than any family reads a column.
     Work w;
-    memset(&w, 0, sizeof w);
+    w.year = w.month = w.day = w.hour = w.minute = w.second = w.size = 0;
+    w.mode = w.modeFlags = w.kind = 0;
+    w.name[0] = 0;
     w.hostType = hostType;
     w.dir = currentDir ? currentDir : "";
     w.user = user ? user : "";
@@ -116,9 +125,20 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_DecodeLine(DirEntry *entry, const char *li
     for (; i < kWorkSize - 1 && line[i] && line[i] != '\r' && line[i] != '\n'; ++i)
         w.line[i] = line[i];
     bool cut = false;
-    for (; line[i] && line[i] != '\r' && line[i] != '\n' && !cut; ++i)
-        cut = line[i] != ' ' && line[i] != '\t';
-    TrimRight(w.line);
+    for (size_t k = i; line[k] && line[k] != '\r' && line[k] != '\n' && !cut; ++k)
+        cut = line[k] != ' ' && line[k] != '\t';
+    size_t length = i;
+    size_t blanks = 0;
+    while (length > 0 && (w.line[length - 1] == ' ' || w.line[length - 1] == '\t')) {
+        blanks = w.line[length - 1] == ' ' ? blanks + 1 : 0;  // blanks after the last tab
+        --length;
+    }
+    // Trailing blanks are part of a name only when nothing but blanks
+    // followed it.
+    w.trailingBlanks = (!cut && blanks == i - length) ? blanks : 0;
+    w.length = length;
+    size_t zeroTo = length + kZeroMargin < sizeof w.line ? length + kZeroMargin : sizeof w.line;
+    memset(w.line + length, 0, zeroTo - length);
     char cutLine[kWorkSize];
     if (cut)
         memcpy(cutLine, w.line, sizeof cutLine);
