@@ -17,7 +17,7 @@ thread_local int t_hostType = 0;
 void PermissionPrelude(Work &w)
 {
     const char *s = w.line;
-    if (LineLength(w) <= 10)
+    if (w.length <= 10)
         return;
     if ((s[1] != '-' && s[1] != 'r') || (s[2] != '-' && s[2] != 'w') ||
         (s[3] != '-' && s[3] != 'x') || (s[9] != '-' && s[9] != 'x'))
@@ -81,9 +81,11 @@ void Dispatch(Work &w)
     }
 }
 
-// Bytes past the line that read as zero; the families read no column
-// beyond 80 or so.
-constexpr size_t kZeroMargin = 160;
+// Bytes past the line that read as zero: a few after its end, and every
+// column up to 96 (the families read no column beyond 80 or so).
+constexpr size_t kZeroAfter = 16;
+constexpr size_t kZeroThrough = 96;
+static_assert(kWorkSize + kZeroAfter <= sizeof(Work::line), "zeroed stretch inside the buffer");
 
 inline uint8_t Byte(uint64_t v) { return v > 0xFF ? 0xFF : uint8_t(v); }
 
@@ -121,9 +123,12 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_DecodeLine(DirEntry *entry, const char *li
     w.user = user ? user : "";
     // Lines longer than the work buffer are cut; no column of any family
     // lies that far to the right, only the end of a name can.
-    size_t i = 0;
-    for (; i < kWorkSize - 1 && line[i] && line[i] != '\r' && line[i] != '\n'; ++i)
-        w.line[i] = line[i];
+    size_t i = strnlen(line, kWorkSize - 1);
+    if (const void *cr = memchr(line, '\r', i))
+        i = size_t(static_cast<const char *>(cr) - line);
+    if (const void *lf = memchr(line, '\n', i))
+        i = size_t(static_cast<const char *>(lf) - line);
+    memcpy(w.line, line, i);
     bool cut = false;
     for (size_t k = i; line[k] && line[k] != '\r' && line[k] != '\n' && !cut; ++k)
         cut = line[k] != ' ' && line[k] != '\t';
@@ -137,7 +142,7 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_DecodeLine(DirEntry *entry, const char *li
     // followed it.
     w.trailingBlanks = (!cut && blanks == i - length) ? blanks : 0;
     w.length = length;
-    size_t zeroTo = length + kZeroMargin < sizeof w.line ? length + kZeroMargin : sizeof w.line;
+    size_t zeroTo = length + kZeroAfter > kZeroThrough ? length + kZeroAfter : kZeroThrough;
     memset(w.line + length, 0, zeroTo - length);
     char cutLine[kWorkSize];
     if (cut)

@@ -87,7 +87,7 @@ bool DecodeWindowsLine(Work &w)
         ++p;
     bool dir = false;
     uint64_t size = 0;
-    if (StartsWith(p, "<DIR>") && p[5] == ' ') {
+    if (p[0] == '<' && p[1] == 'D' && p[2] == 'I' && p[3] == 'R' && p[4] == '>' && p[5] == ' ') {
         dir = true;
         p += 5;
     } else {

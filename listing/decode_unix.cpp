@@ -96,15 +96,30 @@ void LinkOrDir(Work &w, char *name)
     }
 }
 
+namespace {
+
+// Which characters may stand where in a permission block.
+struct PermissionTable {
+    bool type[256], letter[256];
+    PermissionTable() : type(), letter()
+    {
+        for (const char *t = "-dlbcpsD"; *t; ++t)
+            type[(unsigned char)*t] = true;
+        for (const char *l = "rwxsStTlL-"; *l; ++l)
+            letter[(unsigned char)*l] = true;
+    }
+};
+const PermissionTable kPermission;
+
+}  // namespace
+
 bool PermissionBlock(const char *s, const char **end)
 {
-    static const char kTypes[] = "-dlbcpsD";
-    static const char kLetters[] = "rwxsStTlL-";
-    if (!s[0] || !memchr(kTypes, s[0], sizeof kTypes - 1))
+    if (!kPermission.type[(unsigned char)s[0]])
         return false;
     for (int i = 1; i <= 9; ++i)
-        if (!s[i] || !memchr(kLetters, s[i], sizeof kLetters - 1))
-            return false;
+        if (!kPermission.letter[(unsigned char)s[i]])
+            return false;  // also at the end of the text
     const char *p = s + 10;
     if (*p == '+' || *p == '.' || *p == '@')
         ++p;
@@ -228,8 +243,12 @@ bool DecodeUnixAnchored(Work &w, const char *permEnd)
     w.name[k] = 0;
 
     bool dir = line[0] == 'd' || line[0] == 'D';
-    if (char *arrow = strstr(w.name, " ->")) {
-        *arrow = 0;
+    char *arrow = w.name;
+    while ((arrow = static_cast<char *>(memchr(arrow, '-', k - size_t(arrow - w.name)))) &&
+           !(arrow > w.name && arrow[-1] == ' ' && arrow[1] == '>'))
+        ++arrow;
+    if (arrow) {
+        arrow[-1] = 0;  // "name -> target"
         w.kind = DIRENTRY_LINK;
     } else {
         w.kind = dir ? DIRENTRY_DIR : DIRENTRY_FILE;

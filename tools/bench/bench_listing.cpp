@@ -1,5 +1,6 @@
-// Decodes one million UNIX and one million Windows NT listing lines and
-// prints how many lines per second the decoder manages.
+// Decodes one million UNIX and one million Windows listing lines and prints
+// how many lines per second the decoder manages: the best of three rounds,
+// since the machine it runs on is shared.
 #include "direntry.h"
 
 #include <chrono>
@@ -30,6 +31,8 @@ int main(int argc, char **argv)
         "drwxr-sr-x   2 joe      staff        512 Apr  1 12:00 my documents/",
         "-rw-r-----   1 joe      staff   77123456 Dec 24 23:59 notes for 2023.txt",
         "-rw-r--r--   1 joe        1834 Mar  3 09:15 no group.txt",
+        "drwxr-xr-x   2 ann  Domain Users  4096 Mar  2 15:13 reports",
+        "-rw-r--r--   1 ftp      ftp      5368709120 2011-03-14 09:30 disk image.iso",
         "total 24",
     };
     const std::vector<std::string> ntLines = {
@@ -37,17 +40,23 @@ int main(int argc, char **argv)
         "01-01-00  12:15AM                  123 a.txt",
         "11-30-98  09:05AM              5242880 Setup Files.zip",
         "12-24-01  12:00PM                    0 noon.txt",
-        "-rwxrwxrwx   1 owner    group            1834 Jan 15  1999 default.htm",
+        "2013-09-02  18:48       <DIR>          Reports",
+        "2013-09-02  19:06                9,730 notes.txt",
     };
     struct {
         const char *label;
         int type;
         const std::vector<std::string> *lines;
-    } runs[] = {{"UNIX", 6010, &unixLines}, {"NT", 6016, &ntLines}};
+    } runs[] = {{"UNIX", 6010, &unixLines}, {"Windows", 6016, &ntLines}};
     for (const auto &r : runs) {
         long names = 0;
-        double seconds = Run(r.type, *r.lines, count, &names);
-        printf("%-4s %ld lines in %.3f s: %.0f lines/s (%ld entries)\n", r.label, count, seconds,
+        double seconds = 0;
+        for (int round = 0; round < 3; ++round) {
+            double s = Run(r.type, *r.lines, count, &names);
+            if (round == 0 || s < seconds)
+                seconds = s;
+        }
+        printf("%-7s %ld lines in %.3f s: %.0f lines/s (%ld entries)\n", r.label, count, seconds,
                seconds > 0 ? count / seconds : 0.0, names);
     }
     return 0;
