@@ -1,4 +1,5 @@
 // PC and Macintosh servers, Stratus VOS, Amiga and KA9Q/NOS.
+#include "dategroup.h"
 #include "lineutil.h"
 
 #include <string.h>
@@ -100,21 +101,49 @@ void DecodeOs2(Work &w)
 void DecodeOs2Warp(Work &w)
 {
     // "         0           DIR   05-12-97   16:44  DIRNAME"
-    char *line = w.line;
-    if (const char *date = FieldStart(line, 4); date && strlen(date) > 8) {
-        w.month = NumberAt(date);
-        w.day = NumberAt(date + 3);
-        w.year = YearAt(date + 6);
+    // "      1834      A    05-12-97   16:44  CONFIG SYS.BAK"
+    // The size, attribute words, the date, the time, and the name: the
+    // rest of the line, blanks and all.
+    const char *p = w.line;
+    while (*p == ' ')
+        ++p;
+    uint64_t size;
+    const char *e;
+    if (!ParseSize(p, &size, &e))
+        return;
+    p = e;
+    bool dir = false;
+    DateGroup g;
+    for (;;) {
+        while (*p == ' ')
+            ++p;
+        if (!*p)
+            return;
+        if (ParseDateToken(p, &g))
+            break;
+        const char *word = p;
+        while (*p >= 'A' && *p <= 'Z')
+            ++p;
+        if (p == word || (*p && *p != ' '))
+            return;  // an attribute is a word of capitals: not such a line
+        dir |= p - word == 3 && memcmp(word, "DIR", 3) == 0;
     }
-    if (const char *time = FieldStart(line, 5); time && strlen(time) > 5) {
-        w.hour = NumberAt(time);
-        w.minute = NumberAt(time + 3);
-    }
-    w.size = NumberAt(FieldStart(line, 2));
-    if (strstr(line, " DIR "))
+    p = g.end;
+    while (*p == ' ')
+        ++p;
+    uint64_t second;
+    if (!ParseTimeToken(p, &w.hour, &w.minute, &second, &e))
+        return;
+    p = e;
+    while (*p == ' ')
+        ++p;
+    if (!*p)
+        return;  // the line ends at the time: no name
+    w.size = size;
+    w.year = g.year, w.month = g.month, w.day = g.day;
+    if (dir)
         w.kind = DIRENTRY_DIR;
-    char *name = FieldStart(line, 6);
-    SetName(w, name ? name : AfterLastBlank(line));
+    SetName(w, p);
 }
 
 void DecodeQvt4(Work &w)

@@ -64,7 +64,7 @@ TEST(PcServers, PcTcpIbmPcTcpAndOs2)
 
     ExpectLine(6042, "         0           DIR   05-12-97   16:44  DIRNAME", {"DIRNAME", 4, 1997, 5, 12, 16, 44, 0});
     ExpectLine(6042, "      1834      A    05-12-97   16:44  CONFIG SYS.BAK", {"CONFIG SYS.BAK", 0, 1997, 5, 12, 16, 44, 1834});
-    ExpectLine(6042, "  12 A", {"A", 0, 0, 0, 0, 0, 0, 12});
+    ExpectNoEntry(6042, "  12 A");  // no date and time: not an entry line
 }
 
 TEST(PcServers, QvtNcsaAndVersaTerm)

@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,6 +59,10 @@ struct Changed {
     const char *why;
 };
 
+const char kMember[] =
+    "a member is fetched through its file (FILE.FILE/MEMBER.MBR); the member part alone names nothing";
+const char kPartitioned[] = "a partitioned data set's line shows the date it was last referred to, as other data sets' do";
+
 // Keyed by host type and line.
 const std::map<std::pair<int, std::string>, Changed> &ChangedLines()
 {
@@ -69,6 +74,24 @@ const std::map<std::pair<int, std::string>, Changed> &ChangedLines()
          {{"", 0, 0, 0, 0, 0, 0, 0}, "no permission block and no date: not an ls line; its last word is no name"}},
         {{6010, "AAA       BBB"},
          {{"", 0, 0, 0, 0, 0, 0, 0}, "two words without a date: not an entry; the last word alone was kept"}},
+        {{6017, "RMTUSR                                 *MEM       RMTLIB/EARLY.FILE/M0.MBR"},
+         {{"EARLY.FILE/M0.MBR", 0, 0, 0, 0, 0, 0, 0}, kMember}},
+        {{6017, "RMTUSR                                 *MEM       RMTLIB/QCLSRC.FILE/MBR1.MBR"},
+         {{"QCLSRC.FILE/MBR1.MBR", 0, 1998, 5, 6, 12, 59, 28672}, kMember}},
+        {{6017, "RMTUSR                                 *MEM       RMTLIB/QCLSRC.FILE/MBR2.MBR"},
+         {{"QCLSRC.FILE/MBR2.MBR", 0, 1998, 5, 6, 12, 59, 28672}, kMember}},
+        {{6017, "RMTUSR                                 *MEM       RMTLIB/OTHER.FILE/M3.MBR"},
+         {{"OTHER.FILE/M3.MBR", 0, 1999, 2, 28, 23, 1, 135168}, kMember}},
+        {{6017, "RMTUSR                                 *MEM       RMTLIB/F.FILE/M.MBR"},
+         {{"F.FILE/M.MBR", 0, 0, 0, 0, 0, 0, 18944}, kMember}},
+        {{6018, "WYOSPT 3390   03/03/18  1   15  FB     80   3120  PO  USER.SRCLIB"},
+         {{"USER.SRCLIB", 4, 2003, 3, 18, 0, 0, 0}, kPartitioned}},
+        {{6018, "WYOSPT 3390   2003/03/18  2   15  FB     80   3120  PO  USER.SRC.LIB"},
+         {{"USER.SRC.LIB", 4, 2003, 3, 18, 0, 0, 0}, kPartitioned}},
+        {{6018, "WYOSPT 3390   2003/03/18  2   15  U      0    6144  PO  USER.LOADLIB"},
+         {{"USER.LOADLIB", 4, 2003, 3, 18, 0, 0, 0}, kPartitioned}},
+        {{6042, "  12 A"},
+         {{"", 0, 0, 0, 0, 0, 0, 0}, "a size and a word, no date or time: not an OS/2 entry line; the word was taken as a name"}},
     };
     return changed;
 }
@@ -80,7 +103,8 @@ TEST(GoldenLines, EveryEarlierLineDecodesAsBeforeOrAsListed)
     std::ifstream in(TESSEL_TEST_DATA "/listing_golden.tsv", std::ios::binary);
     ASSERT_TRUE(in.good());
     std::string row;
-    int replayed = 0, differing = 0;
+    int replayed = 0;
+    std::set<std::pair<int, std::string>> differing;
     tessel::listing::ResetAs400State();
     tessel::listing::ResetVosState();
     while (std::getline(in, row)) {
@@ -120,7 +144,7 @@ TEST(GoldenLines, EveryEarlierLineDecodesAsBeforeOrAsListed)
         std::string context = std::to_string(g.type) + ": [" + g.line + "]";
         auto it = ChangedLines().find({g.type, g.line});
         if (it != ChangedLines().end()) {
-            ++differing;
+            differing.insert({g.type, g.line});
             ExpectEntry(e, it->second.want, context + " (" + it->second.why + ")");
             EXPECT_EQ(n, int(strlen(it->second.want.name))) << context;
             continue;
@@ -141,5 +165,5 @@ TEST(GoldenLines, EveryEarlierLineDecodesAsBeforeOrAsListed)
     }
     TesselSetClockForTests(0, 0);
     EXPECT_GT(replayed, 300);
-    EXPECT_EQ(differing, int(ChangedLines().size()));
+    EXPECT_EQ(differing.size(), ChangedLines().size());  // every listed line is still among them
 }
