@@ -92,11 +92,20 @@ bool TakeTime(const char *p, DateGroup *g)
     return true;
 }
 
-// After a complete date: an optional time token.
-void OptionalTime(DateGroup *g)
+// After a complete date: an optional time token.  False when the next
+// word has the shape of a time but is none ("25:30"): such a line holds no
+// date group that can be trusted.
+bool OptionalTime(DateGroup *g)
 {
-    if (*g->end == ' ')
-        TakeTime(SkipBlanks(g->end), g);
+    if (*g->end != ' ')
+        return true;
+    const char *p = SkipBlanks(g->end);
+    if (TakeTime(p, g))
+        return true;
+    const char *q = p;
+    while (IsDigitChar(*q))
+        ++q;
+    return !(q > p && q - p <= 2 && *q == ':' && IsDigitChar(q[1]));
 }
 
 // "Mar 14 10:21", "Mar 14  2011", "Mar 14, 2011 09:30" (p after the month).
@@ -234,7 +243,8 @@ bool NumericDate(const char *p, DateGroup *g, bool alone)
     g->end = p;
     if (alone)
         return true;
-    OptionalTime(g);
+    if (!OptionalTime(g))
+        return false;
     if (g->hasTime)
         g->endsInYear = false;
     return true;

@@ -1,6 +1,7 @@
 // TESSEL_DecodeLine: cleans a LIST line, reads UNIX permission letters,
 // hands the line to the decoder of its host family and normalises the date.
 #include "direntry.h"
+#include "dategroup.h"
 #include "lineutil.h"
 
 #include <string.h>
@@ -87,6 +88,36 @@ constexpr size_t kZeroAfter = 16;
 constexpr size_t kZeroThrough = 96;
 static_assert(kWorkSize + kZeroAfter <= sizeof(Work::line), "zeroed stretch inside the buffer");
 
+// True when the name is the tail of a date group that ends the line: the
+// "10:21" of "Mar 14 10:21", the "18:48" of "2013-09-02  18:48".  That is
+// what the last-word rules of some families find on a line without a name.
+// Only short names that begin with a digit can be such a tail.
+bool NameIsTailOfDate(const char *line, size_t length, const char *name, size_t nameLength)
+{
+    if (nameLength == 0 || nameLength > 8 || name[0] < '0' || name[0] > '9' || nameLength > length)
+        return false;
+    // The end of the line as a text of its own (the caller's line may go on
+    // past the cleaned length with a CR or LF).
+    char tail[96];
+    size_t take = length < sizeof tail - 1 ? length : sizeof tail - 1;
+    memcpy(tail, line + length - take, take);
+    tail[take] = 0;
+    const char *nameStart = tail + take - nameLength;
+    if (memcmp(nameStart, name, nameLength) != 0)
+        return false;
+    const char *p = nameStart;
+    for (int tokens = 0; tokens < 4 && p > tail; ++tokens) {
+        while (p > tail && p[-1] == ' ')
+            --p;
+        while (p > tail && p[-1] != ' ')
+            --p;
+        DateGroup g;
+        if (ParseDateGroup(p, &g) && g.end == tail + take)
+            return true;
+    }
+    return false;
+}
+
 inline uint8_t Byte(uint64_t v) { return v > 0xFF ? 0xFF : uint8_t(v); }
 
 }  // namespace
@@ -152,6 +183,10 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_DecodeLine(DirEntry *entry, const char *li
     Dispatch(w);
 
     size_t nameLength = strnlen(w.name, sizeof w.name);
+    if (NameIsTailOfDate(line, length, w.name, nameLength)) {
+        memset(entry, 0, sizeof *entry);
+        return 0;
+    }
     // A name that ends where the line was cut may have been longer.
     bool nameCut = false;
     if (cut && nameLength > 0) {
