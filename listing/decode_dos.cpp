@@ -200,8 +200,12 @@ void DecodeDosList(Work &w)
         return;
     SetName(w, line, size_t(sizeField - line));
     TrimRight(w.name);
+    uint64_t grouped;
+    const char *end;
     if (HasDirMarker(sizeField))
         w.kind = DIRENTRY_DIR;
+    else if (ParseSize(sizeField, &grouped, &end))
+        w.size = grouped;  // "9,730"
     else
         w.size = NumberAt(sizeField);
     DatePair(dateField, &w.year, &w.month, &w.day);

@@ -262,3 +262,10 @@ TEST(TodayBadInput, WholeNameOrNoEntry)
         }
     }
 }
+
+TEST(TodayDosList, GroupedSizes)
+{
+    for (int type : {6001, 6008, 6047})
+        ExpectLine(type, "annual report.doc     1,234,567  03-03-98  09:15a",
+                   {"annual report.doc", 0, 1998, 3, 3, 9, 15, 1234567});
+}
