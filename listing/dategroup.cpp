@@ -128,8 +128,12 @@ bool MonthFirst(const char *p, DateGroup *g)
     if (!comma && TakeTime(p, g))
         return true;
     const char *e;
-    if (!IsYear4(p, &g->year, &e) || !IsEnd(*e))
+    if (comma && IsDigitChar(p[0]) && IsDigitChar(p[1]) && IsEnd(p[2])) {
+        g->year = FullYear(uint64_t(p[0] - '0') * 10 + uint64_t(p[1] - '0'));  // "Mar 14, 11"
+        e = p + 2;
+    } else if (!IsYear4(p, &g->year, &e) || !IsEnd(*e)) {
         return false;
+    }
     g->hasYear = true;
     g->end = e;
     g->endsInYear = true;

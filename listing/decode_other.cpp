@@ -37,6 +37,8 @@ void DecodeVms(Work &w)
     char *line = w.line;
     if (line[0] == ' ')
         return;  // continuation of a long name's entry
+    if (line[0] == '%')
+        return;  // a message ("%RMS-E-FNF, file not found"): no file name starts so
     if (w.hostType == 6012 && strstr(line, ", file not found"))
         return;
     const char *semi = strchr(line, ';');

@@ -33,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // stop at the first.
     std::string line(reinterpret_cast<const char *>(data + offset), size - offset);
 
+    DirEntry e;
     // The families that take the name as it stands in the line: a name
     // they give is a piece of the line, byte for byte (save the blanks
     // "ls -b" escapes, which come back unescaped).
@@ -46,7 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     static const int kOutOfRange[] = {0, -1, 5999, 6052, 7000, 0x7FFFFFFF, -0x7FFFFFFF - 1};
-    DirEntry e;
     for (int type = 6000; type <= 6051; ++type)
         Check(e, TESSEL_DecodeLine(&e, line.c_str(), type, dir.c_str(), user.c_str()));
     for (int type : kOutOfRange)

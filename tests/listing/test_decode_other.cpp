@@ -25,7 +25,7 @@ TEST(VmsDecoder, MultiNetAndRsx)
     ExpectLine(6011, "LOGIN.COM;3         2   12-FEB-1999 09:30 [JOE] (RWED,RWED,RE,)",
                {"LOGIN.COM;3", 0, 0, 0, 0, 0, 0, 0});
     ExpectLine(6011, "DKA0:[JOE]TOOLS.DIR;1   1  18-MAR-1997", {"TOOLS", 4, 0, 0, 0, 0, 0, 0}, "DKA0:[JOE]");
-    ExpectLine(6011, "%RMS-E-FNF, file not found; no files", {"%RMS-E-FNF,", 0, 0, 0, 0, 0, 0, 0});
+    ExpectNoEntry(6011, "%RMS-E-FNF, file not found; no files");  // a message, not a file
     ExpectNoEntry(6011, " LOGIN.COM;3");
     ExpectNoEntry(6011, "NOSEMICOLON.TXT  1");
 

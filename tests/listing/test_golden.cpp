@@ -90,6 +90,8 @@ const std::map<std::pair<int, std::string>, Changed> &ChangedLines()
          {{"USER.SRC.LIB", 4, 2003, 3, 18, 0, 0, 0}, kPartitioned}},
         {{6018, "WYOSPT 3390   2003/03/18  2   15  U      0    6144  PO  USER.LOADLIB"},
          {{"USER.LOADLIB", 4, 2003, 3, 18, 0, 0, 0}, kPartitioned}},
+        {{6011, "%RMS-E-FNF, file not found; no files"},
+         {{"", 0, 0, 0, 0, 0, 0, 0}, "a VMS message; its first word was taken for a file name"}},
         {{6042, "  12 A"},
          {{"", 0, 0, 0, 0, 0, 0, 0}, "a size and a word, no date or time: not an OS/2 entry line; the word was taken as a name"}},
     };
