@@ -47,9 +47,39 @@ unsigned MonthWord(const char *p, const char **end)
     size_t n = 0;
     while (IsLetter(p[n]) && n < 10)
         ++n;
+    if (n == 1 && (p[0] == 'M' || p[0] == 'm') && (unsigned char)p[1] == 0xC3 &&
+        (unsigned char)p[2] == 0xA4 && Lower(p[3]) == 'r' && !IsLetter(p[4])) {
+        *end = p + 4;  // "Mär" in UTF-8
+        return 3;
+    }
+    if (n == 1 && (p[0] == 'M' || p[0] == 'm') && (unsigned char)p[1] == 0xE4 && Lower(p[2]) == 'r' &&
+        !IsLetter(p[3])) {
+        *end = p + 3;  // "Mär" in Latin-1
+        return 3;
+    }
     if (n < 3 || IsLetter(p[n]))
         return 0;
     unsigned month = MonthNumber(p);
+    if (month == 0 && n == 3) {
+        // German and Dutch abbreviations that differ from the English ones
+        char a = Lower(p[0]), b = Lower(p[1]), c = Lower(p[2]);
+        if (a == 'm' && b == 'a' && c == 'i')
+            month = 5;
+        else if (a == 'm' && b == 'r' && c == 'z')
+            month = 3;
+        else if (a == 'o' && b == 'k' && c == 't')
+            month = 10;
+        else if (a == 'd' && b == 'e' && c == 'z')
+            month = 12;
+        else if (a == 'm' && b == 'r' && c == 't')
+            month = 3;
+        else if (a == 'm' && b == 'e' && c == 'i')
+            month = 5;
+        if (month) {
+            *end = p + 3;
+            return month;
+        }
+    }
     if (month == 0)
         return 0;
     if (n > 3) {
@@ -125,8 +155,16 @@ bool MonthFirst(const char *p, DateGroup *g)
         return false;
     g->day = day;
     p = SkipBlanks(p);
-    if (!comma && TakeTime(p, g))
+    if (!comma && TakeTime(p, g)) {
+        // "Mar 14 10:21:33 2011" (ls -T): the full time, then the year
+        const char *y = g->end;
+        if (y[0] == ' ' && y[-3] == ':' && y[-6] == ':' && IsYear4(SkipBlanks(y), &g->year, &y) &&
+            IsEnd(*y)) {
+            g->hasYear = true;
+            g->end = y;
+        }
         return true;
+    }
     const char *e;
     if (comma && IsDigitChar(p[0]) && IsDigitChar(p[1]) && IsEnd(p[2])) {
         g->year = FullYear(uint64_t(p[0] - '0') * 10 + uint64_t(p[1] - '0'));  // "Mar 14, 11"
@@ -147,6 +185,8 @@ bool DayFirst(const char *p, DateGroup *g)
 {
     uint64_t day;
     int digits = ReadNumber(p, &day);
+    if (*p == '.')
+        ++p;  // "24. Mar 2011"
     if (digits < 1 || digits > 2 || day < 1 || day > 31 || *p != ' ')
         return false;
     p = SkipBlanks(p);
@@ -324,7 +364,7 @@ bool ParseDateGroup(const char *p, DateGroup *g)
     const char *q = p;
     while (IsDigitChar(*q))
         ++q;
-    if (*q == ' ')
+    if (*q == ' ' || (*q == '.' && q[1] == ' '))
         return DayFirst(p, g);
     return NumericDate(p, g, false);
 }

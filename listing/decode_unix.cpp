@@ -140,10 +140,38 @@ uint64_t SizeOfToken(const char *start, const char *end)
     const char *e;
     if (ParseSize(start, &size, &e) && e == end)
         return size;
+    if (!IsDigit(end[-1])) {
+        // "33.5k": as near as the listing tells
+        uint64_t whole = 0, tenths = 0;
+        const char *p = start;
+        while (p < end && IsDigit(*p))
+            whole = MulSat(whole, 10) + uint64_t(*p++ - '0');
+        if (p + 1 < end && *p == '.' && IsDigit(p[1]))
+            tenths = uint64_t(p[1] - '0');
+        unsigned shift = 0;
+        switch (end[-1]) {
+        case 'k': case 'K': shift = 10; break;
+        case 'M': shift = 20; break;
+        case 'G': shift = 30; break;
+        case 'T': shift = 40; break;
+        default: shift = 50; break;
+        }
+        uint64_t unit = uint64_t(1) << shift;
+        return MulSat(whole, unit) + MulSat(tenths, unit) / 10;
+    }
     const char *d = end;
     while (d > start && IsDigit(d[-1]))
         --d;
     return NumberAt(d);
+}
+
+// A size ends in a digit, or in the unit of ls -h ("33.5k", "1.2M").
+bool IsSizeEnd(const char *start, const char *end)
+{
+    char last = end[-1];
+    if (IsDigit(last))
+        return true;
+    return end - start >= 2 && IsDigit(end[-2]) && strchr("kKMGTP", last) && last != 0;
 }
 
 // "ls -b" writes a blank inside a name as "\ " and a backslash as "\\":
@@ -195,10 +223,10 @@ void DateFromGroup(Work &w, const DateGroup &g)
 // name as the rest of the line after exactly one blank.  Owner and group
 // may hold blanks or be missing; nothing in them is read.  Returns false
 // when the line has no such date group (the caller tries the columns).
-bool DecodeUnixAnchored(Work &w, const char *permEnd)
+bool DecodeUnixAnchored(Work &w, const char *block, const char *permEnd)
 {
     const char *line = w.line;
-    const char *prevStart = line, *prevEnd = permEnd;
+    const char *prevStart = block, *prevEnd = permEnd;
     const char *p = permEnd;
     while (*p == ' ')
         ++p;
@@ -209,7 +237,7 @@ bool DecodeUnixAnchored(Work &w, const char *permEnd)
         const char *tokenEnd = p;
         while (*tokenEnd && *tokenEnd != ' ')
             ++tokenEnd;
-        if (IsDigit(prevEnd[-1]) && ParseDateGroup(p, &g))
+        if (IsSizeEnd(prevStart, prevEnd) && ParseDateGroup(p, &g))
             break;
         prevStart = p;
         prevEnd = tokenEnd;
@@ -217,7 +245,7 @@ bool DecodeUnixAnchored(Work &w, const char *permEnd)
         while (*p == ' ')
             ++p;
     }
-    if (prevStart == line)
+    if (prevStart == block)
         return false;  // a date right after the permissions: no size
     w.size = SizeOfToken(prevStart, prevEnd);
     DateFromGroup(w, g);
@@ -242,7 +270,7 @@ bool DecodeUnixAnchored(Work &w, const char *permEnd)
         w.name[k++] = ' ';
     w.name[k] = 0;
 
-    bool dir = line[0] == 'd' || line[0] == 'D';
+    bool dir = block[0] == 'd' || block[0] == 'D';
     char *arrow = w.name;
     while ((arrow = static_cast<char *>(memchr(arrow, '-', k - size_t(arrow - w.name)))) &&
            !(arrow > w.name && arrow[-1] == ' ' && arrow[1] == '>'))
@@ -266,6 +294,7 @@ bool DecodeUnixAnchored(Work &w, const char *permEnd)
 // a time or year and a size: otherwise the line is no entry.
 void DecodeUnixColumns(Work &w)
 {
+    w.kind = 0;
     char *line = w.line;
     const char *f5 = FieldStart(line, 5);
     bool group = f5 && IsDigit(f5[0]);
@@ -327,15 +356,39 @@ void DecodeUnix(Work &w)
         return;
     const char *permEnd;
     if (PermissionBlock(w.line, &permEnd)) {
-        if (!DecodeUnixAnchored(w, permEnd))
+        if (!DecodeUnixAnchored(w, w.line, permEnd))
             DecodeUnixColumns(w);
         return;
+    }
+    // "ls -i" and "ls -s" put the inode number or the block count (or
+    // both) before the permissions.
+    const char *p = w.line;
+    for (int numbers = 0; numbers < 2 && IsDigit(*(p += strspn(p, " "))); ++numbers) {
+        p += strspn(p, "0123456789");
+        if (*p != ' ')
+            break;
+        p += strspn(p, " ");
+        if (PermissionBlock(p, &permEnd)) {
+            if ((p[1] == '-' || p[1] == 'r') && (p[2] == '-' || p[2] == 'w') &&
+                (p[3] == '-' || p[3] == 'x') && (p[9] == '-' || p[9] == 'x')) {
+                w.mode = 0;
+                for (int i = 1; i <= 9; ++i)
+                    w.mode = w.mode << 1 | (p[i] == "rwxrwxrwx"[i - 1] ? 1u : 0u);
+                w.modeFlags |= DIRENTRY_MODE_VALID;
+            }
+            DecodeUnixAnchored(w, p, permEnd);
+            return;
+        }
     }
     // A Windows server taken for a UNIX one, or one that lists like
     // Windows whatever it says about itself.
     if (DecodeWindowsLine(w))
         return;
-    DecodeNameOnly(w);
+    // Servers with a permission column of their own (NetWare's
+    // "d [R----F--]") keep the columns of ls.
+    DecodeUnixColumns(w);
+    if (!w.name[0])
+        DecodeNameOnly(w);
 }
 
 void DecodeUniTree(Work &w)

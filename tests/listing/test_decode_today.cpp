@@ -45,6 +45,20 @@ TEST(TodayUnix, OwnerAndGroupWithBlanksMissingOrRunTogether)
     ExpectUnix("-rw-r--r-- 1 Jan 5 4096 Mar  3  2011 y", {"y", 0, 2011, 3, 3, 0, 0, 4096});
     ExpectUnix("-rw-r--r--+ 1 ann staff 10 Mar  3  2011 acl", {"acl", 0, 2011, 3, 3, 0, 0, 10});
     ExpectUnix("crw-rw-rw- 1 root root 1,   3 Mar  3  2011 null", {"null", 0, 2011, 3, 3, 0, 0, 3});
+    ExpectUnix("-------r--         326  1391972  1392298 Nov 22  1995 Mega Phone.sit",
+               {"Mega Phone.sit", 0, 1995, 11, 22, 0, 0, 1392298});
+    ExpectUnix("drwxrwxr-x               folder        2 May 10  1996 network", {"network", 4, 1996, 5, 10, 0, 0, 2});
+    // Sizes as ls -h writes them, as near as they tell.
+    ExpectUnix("-rw-r--r-- 1 ann staff 33.5k Oct  5  2011 human", {"human", 0, 2011, 10, 5, 0, 0, 34304});
+    ExpectUnix("-rw-r--r-- 1 ann staff 2G Oct  5  2011 huge", {"huge", 0, 2011, 10, 5, 0, 0, 2147483648u});
+    // ls -i and ls -s: the inode number and the block count first.
+    ExpectUnix("  1234567 -rw-r--r-- 1 ann staff 1834 Mar  3  2011 inode", {"inode", 0, 2011, 3, 3, 0, 0, 1834});
+    ExpectUnix("1234567    8 drwxr-x--- 1 ann staff 1834 Mar  3  2011 both", {"both", 4, 2011, 3, 3, 0, 0, 1834});
+    EXPECT_EQ(Decode(6010, "  1234567 -rw-r----- 1 ann staff 1834 Mar  3  2011 inode").mode, 0640u);
+    ExpectNoUnixEntry("1 2 3 -rw-r--r-- 1 ann staff 1834 Mar  3  2011 three numbers");
+    // NetWare's own permission column keeps the columns of ls.
+    ExpectUnix("d [R----F--] supervisor            512       Jan 16  2011    login", {"login", 4, 2011, 1, 16, 0, 0, 512});
+    ExpectUnix("- [R----F--] rhesus             214059       Oct 20  2011    cx.exe", {"cx.exe", 0, 2011, 10, 20, 0, 0, 214059});
 }
 
 TEST(TodayUnix, DateShapes)
@@ -75,6 +89,11 @@ TEST(TodayUnix, DateShapes)
         {"Sept 14  2011", {"f", 0, 2011, 9, 14, 0, 0, 1834}},
         {"MAR 14 09:30", {"f", 0, 2024, 3, 14, 9, 30, 1834}},
         {"03/14/11", {"f", 0, 2011, 3, 14, 0, 0, 1834}},
+        {"Mar 14 10:21:33 2011", {"f", 0, 2011, 3, 14, 10, 21, 1834}},
+        {"24. Mar 2011", {"f", 0, 2011, 3, 24, 0, 0, 1834}},
+        {"14 Okt 2011", {"f", 0, 2011, 10, 14, 0, 0, 1834}},
+        {"Dez 14  2011", {"f", 0, 2011, 12, 14, 0, 0, 1834}},
+        {"M\xc3\xa4r 14  2011", {"f", 0, 2011, 3, 14, 0, 0, 1834}},
     };
     for (const auto &row : rows)
         ExpectUnix(std::string("-rw-r--r--   1 ann  staff  1834 ") + row.date + " f", row.want);
