@@ -13,7 +13,12 @@
 set -euo pipefail
 top="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$top"
-build="$(cd "${1:-build-win}" && pwd)"
+. tools/arch.sh
+# The build the host runs (i686 where it can), or the one named.
+if [ -n "${1:-}" ]; then arch="$(tessel_arch_of_build "$1")"; else arch="$(tessel_default_arch)"; fi
+build="$(cd "${1:-$(tessel_arch_build "$arch")}" && pwd)"
+export TESSEL_ARCH="$arch"
+echo "build: $arch ($build)"
 runs="${TESSEL_BENCH_RUNS:-3}"
 size_mib="${TESSEL_BENCH_MIB:-256}"
 entries="${TESSEL_BENCH_ENTRIES:-100000}"
@@ -23,7 +28,7 @@ only="${TESSEL_BENCH_ONLY:-}"
 
 # A Wine prefix of its own: its wineserver then serves this benchmark only,
 # not the tests other people run at the same time (curl has no such server).
-export TESSEL_WINEPREFIX="${TESSEL_WINEPREFIX:-/tmp/tessel-wine-bench-$(id -u)}"
+export TESSEL_WINEPREFIX="${TESSEL_WINEPREFIX:-/tmp/tessel-wine-bench-$arch-$(id -u)}"
 . tools/wine-env.sh
 wine_prepare_prefix
 work="$(mktemp -d /tmp/tessel-bench.XXXXXX)"
@@ -87,10 +92,7 @@ report() { # name ours curl kind
       printf "%-9s tesselcore %7.3f s      curl %7.3f s      time ratio %.2f (goal <= 1.50)\n", n, o, c, o / c }'
   fi
 }
-# The build that ran: i686 or x86_64, from the executable's header.
-arch="$(od -An -tx2 -j "$(( $(od -An -tu4 -j60 -N4 "$build/tesseldrv.exe") + 4 ))" -N2 "$build/tesseldrv.exe" | tr -d ' ')"
-case "$arch" in 014c) arch=i686 ;; 8664) arch=x86_64 ;; *) arch="machine $arch" ;; esac
-echo "== $runs runs, medians; ${size_mib} MiB file, ${entries}-entry listing, $arch build in $build, vsftpd on 127.0.0.1:$port; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "== $arch build in $build; $runs runs, medians; ${size_mib} MiB file, ${entries}-entry listing, vsftpd on 127.0.0.1:$port; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 if [ "$only" != listing ]; then
   report download get rate
   report upload put rate
