@@ -118,6 +118,9 @@ TEST(TodayUnix, NamesKeepEveryBlank)
     ExpectUnix("-rw-r--r-- 1 ann staff 1834 Dec 02  2009 inner   runs", {"inner   runs", 0, 2009, 12, 2, 0, 0, 1834});
     ExpectUnix("-rw-r--r-- 1 ann staff 1834 Mar 14  2011 Mar 15  2012 notes", {"Mar 15  2012 notes", 0, 2011, 3, 14, 0, 0, 1834});
     ExpectUnix("-rw-r--r-- 1 ann staff 1834 Mar 14  2011 4096 Mar 14  2011 x", {"4096 Mar 14  2011 x", 0, 2011, 3, 14, 0, 0, 1834});
+    // Names that look like a time or a year are names after a whole date.
+    ExpectUnix("-rw-r--r-- 1 ann staff 1834 Mar 14  2011 10:21", {"10:21", 0, 2011, 3, 14, 0, 0, 1834});
+    ExpectUnix("-rw-r--r-- 1 ann staff 1834 Mar 14 10:21 2011", {"2011", 0, 2024, 3, 14, 10, 21, 1834});
     ExpectUnix("lrwxrwxrwx 1 ann staff 11 Mar 14  2011 my link -> my target", {"my link", 2, 2011, 3, 14, 0, 0, 11});
     ExpectUnix("drwxr-xr-x 2 ann staff 512 Mar 14  2011 my dir/", {"my dir", 4, 2011, 3, 14, 0, 0, 512});
     // A "dir" in a file's name does not make it a directory.
