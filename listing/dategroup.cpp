@@ -3,6 +3,8 @@
 
 #include "lineutil.h"
 
+#include <string.h>
+
 namespace tessel {
 namespace listing {
 
@@ -56,6 +58,20 @@ unsigned MonthWord(const char *p, const char **end)
         !IsLetter(p[3])) {
         *end = p + 3;  // "Mär" in Latin-1
         return 3;
+    }
+    if (n == 0 && ((unsigned char)p[0] == 0xD0 || (unsigned char)p[0] == 0xD1)) {
+        // Russian abbreviations in UTF-8 (three Cyrillic letters)
+        static const char *const kRussian[] = {
+            "\xd1\x8f\xd0\xbd\xd0\xb2", "\xd1\x84\xd0\xb5\xd0\xb2", "\xd0\xbc\xd0\xb0\xd1\x80",
+            "\xd0\xb0\xd0\xbf\xd1\x80", "\xd0\xbc\xd0\xb0\xd0\xb9", "\xd0\xb8\xd1\x8e\xd0\xbd",
+            "\xd0\xb8\xd1\x8e\xd0\xbb", "\xd0\xb0\xd0\xb2\xd0\xb3", "\xd1\x81\xd0\xb5\xd0\xbd",
+            "\xd0\xbe\xd0\xba\xd1\x82", "\xd0\xbd\xd0\xbe\xd1\x8f", "\xd0\xb4\xd0\xb5\xd0\xba"};
+        for (unsigned m = 0; m < 12; ++m)
+            if (strncmp(p, kRussian[m], 6) == 0 && (p[6] == ' ' || p[6] == 0 || p[6] == '.')) {
+                *end = p[6] == '.' ? p + 7 : p + 6;
+                return m + 1;
+            }
+        return 0;
     }
     if (n < 3 || IsLetter(p[n]))
         return 0;

@@ -103,7 +103,7 @@ struct PermissionTable {
     bool type[256], letter[256];
     PermissionTable() : type(), letter()
     {
-        for (const char *t = "-dlbcpsD"; *t; ++t)
+        for (const char *t = "-dlbcpsDa"; *t; ++t)  // "a": Plan 9's append-only files
             type[(unsigned char)*t] = true;
         for (const char *l = "rwxsStTlL-"; *l; ++l)
             letter[(unsigned char)*l] = true;
@@ -123,7 +123,9 @@ bool PermissionBlock(const char *s, const char **end)
     const char *p = s + 10;
     if (*p == '+' || *p == '.' || *p == '@')
         ++p;
-    if (*p != ' ')
+    // A link count too wide for its column follows without a blank
+    // ("drwxr-xr-x1732 ..."): it is the next token.
+    if (*p != ' ' && !(IsDigit(*p) && p == s + 10))
         return false;
     *end = p;
     return true;
@@ -278,6 +280,8 @@ bool DecodeUnixAnchored(Work &w, const char *block, const char *permEnd)
     if (arrow) {
         arrow[-1] = 0;  // "name -> target"
         w.kind = DIRENTRY_LINK;
+    } else if (block[0] == 'l') {
+        w.kind = DIRENTRY_LINK;  // a link whose target the server does not show
     } else {
         w.kind = dir ? DIRENTRY_DIR : DIRENTRY_FILE;
         if (dir)

@@ -48,6 +48,14 @@ TEST(TodayUnix, OwnerAndGroupWithBlanksMissingOrRunTogether)
     ExpectUnix("-------r--         326  1391972  1392298 Nov 22  1995 Mega Phone.sit",
                {"Mega Phone.sit", 0, 1995, 11, 22, 0, 0, 1392298});
     ExpectUnix("drwxrwxr-x               folder        2 May 10  1996 network", {"network", 4, 1996, 5, 10, 0, 0, 2});
+    // A link count run into the permissions, Plan 9's append-only files, a
+    // link whose target is not shown.
+    ExpectUnix("drwxr-xr-x1234 266 111 90112 Jun 21  2001 .many", {".many", 4, 2001, 6, 21, 0, 0, 90112});
+    ExpectUnix("ar-xr-xr-x 2 none none 512 Apr 26  2011 log", {"log", 0, 2011, 4, 26, 0, 0, 512});
+    ExpectUnix("lrwxrwxrwx 1 0 0 26 Sep 18  2008 pub", {"pub", 2, 2008, 9, 18, 0, 0, 26});
+    // Russian month abbreviations, the day first.
+    ExpectUnix("-rw-r--r-- 1 ftp ftp 123 23 \xd0\xbc\xd0\xb0\xd0\xb9 2011 report",
+               {"report", 0, 2011, 5, 23, 0, 0, 123});
     // Sizes as ls -h writes them, as near as they tell.
     ExpectUnix("-rw-r--r-- 1 ann staff 33.5k Oct  5  2011 human", {"human", 0, 2011, 10, 5, 0, 0, 34304});
     ExpectUnix("-rw-r--r-- 1 ann staff 2G Oct  5  2011 huge", {"huge", 0, 2011, 10, 5, 0, 0, 2147483648u});
