@@ -11,20 +11,6 @@ namespace {
 
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Advances over the current field and the blanks after it.
-char *NextField(char *p)
-{
-    while (*p && *p != ' ')
-        ++p;
-    while (*p == ' ')
-        ++p;
-    return p;
-}
-
-}  // namespace
-
-namespace {
-
 inline bool IsLetterAP(char c) { return c == 'A' || c == 'a' || c == 'P' || c == 'p'; }
 
 // "03:31PM", "3:31 pm", "18:48", "18:48:07": *p is moved past it.
@@ -117,40 +103,9 @@ void DecodeNt(Work &w)
         DecodeUnix(w);
         return;
     }
-    if (DecodeWindowsLine(w))
-        return;
-    if (At(w, 2) != '-' || At(w, 5) != '-')
-        return;
-
-    // The old IIS shape with what the reader above does not take (a date
-    // such as 13-45-99): month, day and year by their columns.
-    w.month = NumAt(w, 0);
-    w.day = NumAt(w, 3);
-    w.year = YearAtCol(w, 6);
-    char *p = NextField(line);
-    if (!*p)
-        return;
-    uint64_t hour = NumberAt(p);
-    const char *m = p;
-    while (IsDigit(*m))
-        ++m;
-    while (*m == ':')
-        ++m;
-    w.minute = NumberAt(m);
-    char suffix = (m[0] && m[1]) ? m[2] : 0;
-    if (suffix == 'P' && hour != 12)
-        hour += 12;
-    else if (suffix == 'A' && hour == 12)
-        hour = 0;
-    w.hour = hour;
-
-    p = NextField(p);
-    if (HasDirMarker(line))
-        w.kind = DIRENTRY_DIR;
-    else
-        w.size = NumberAt(p);
-    p = NextField(p);
-    SetName(w, p);
+    // Date, time, <DIR> or size, and a name, each as it must be; a line
+    // with any of them wrong (a 13th month, "<GARBAGE>", "-1") is no entry.
+    DecodeWindowsLine(w);
 }
 
 void DecodeSiNt(Work &w)

@@ -210,6 +210,12 @@ TEST(TodayWindows, IsoDatesSeparatorsAndBothOrders)
              "               3 File(s)         10,240 bytes",
              "2013-09-02  18:48       <DIR>x         Reports",
              "2013-13-02  18:48       <DIR>          Reports",
+             "11-02-09  05:32PM       <NOTADIR>      NT",
+             "11-02-09  05:32PM                 -1   NT",
+             "12-25-10  12:00XM                  0   what time",
+             "12-25-10  13:00PM                  0   afternoon twice",
+             "12-25-10  12:60                    0   sixty minutes",
+             "11-02     05:32PM       <DIR>          no year",
          }) {
         ExpectNoEntry(6016, line);
         ExpectNoEntry(6010, line);

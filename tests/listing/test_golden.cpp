@@ -153,6 +153,10 @@ TEST(GoldenLines, EveryEarlierLineDecodesAsBeforeOrAsListed)
         }
         SCOPED_TRACE(context);
         EXPECT_EQ(n, g.length);
+        if (g.length == 0) {
+            EXPECT_STREQ(e.name, "");  // no entry: what else the record held never counted
+            continue;
+        }
         EXPECT_EQ(e.name, g.name);
         EXPECT_EQ(e.kind, g.kind);
         EXPECT_EQ(e.year, g.year);
