@@ -231,6 +231,11 @@ TEST(TodayOs2, NamesWithBlanksAndLinesWithoutNames)
     ExpectNoEntry(6042, "         0           DIR   05-12-97   16:44");
     ExpectNoEntry(6042, "         0           DIR   05-12-97");
     ExpectNoEntry(6042, "SYS0002: The system cannot find the file specified.");
+    // The other OS/2 server: its columns, or its words where the widths differ.
+    ExpectLine(6048, Cols({{13, "1834"}, {23, "A"}, {35, "03-04-05"}, {46, "09:15"}, {53, "Read Me.txt"}}),
+               {"Read Me.txt", 0, 2005, 3, 4, 9, 15, 1834});
+    ExpectLine(6048, "0 DIR 11-02-09  17:32       My Projects", {"My Projects", 4, 2009, 11, 2, 17, 32, 0});
+    ExpectNoEntry(6048, "         0           DIR   05-12-97   16:44");
 }
 
 TEST(TodayMvs, UnixFilesAndDataSetLayouts)
