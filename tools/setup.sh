@@ -9,7 +9,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
   googletest
   wine wine64 wine32:i386 fonts-wine
-  vsftpd tinyproxy xvfb xauth x11-utils imagemagick
+  vsftpd tinyproxy xvfb xauth x11-utils imagemagick mscompress
   curl lftp
   clang libclang-rt-14-dev
 )
