@@ -213,6 +213,8 @@ void LoadSessionOptions(const char *section)
     int mode = OptionKey(section, "MODE", c.mode);
     c.mode = (mode == 'A' || mode == 'I' || mode == 'L') ? mode : 'I';
     c.retain = OptionKey(section, "RETAIN", c.retain);
+    // The progress dialog is a session option like the others.
+    c.hash = OptionKey(section, "HASH", c.hash);
 }
 
 void LoadConfig()
