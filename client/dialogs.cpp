@@ -223,7 +223,7 @@ static INT_PTR CALLBACK SessionProc(HWND dlg, UINT msg, WPARAM wp, LPARAM)
         case IDOK:
             DialogToSession(dlg, s_edit);
             if (!s_edit.host[0]) {
-                MessageBoxA(dlg, "Enter a host name or address.", T95_APPNAME, MB_OK | MB_ICONEXCLAMATION);
+                AskUser(dlg, "Enter a host name or address.", T95_APPNAME, MB_OK | MB_ICONEXCLAMATION);
                 return TRUE;
             }
             SaveFromDialog(dlg);
@@ -341,7 +341,7 @@ void OptionsDialog(HWND owner)
     // [_config_] in TESSEL.INI are edited by hand.
     char text[MAX_PATH + 100];
     snprintf(text, sizeof text, "Program options are kept in the [_config_] section of\n%s", g_files.ini);
-    MessageBoxA(owner, text, T95_APPNAME, MB_OK | MB_ICONINFORMATION);
+    AskUser(owner, text, T95_APPNAME, MB_OK | MB_ICONINFORMATION);
 }
 
 } // namespace t95

@@ -539,7 +539,7 @@ static void LocalDelete(const char *name, int kind, void *)
     if (g_cfg.vrfyDel) {
         char q[400];
         snprintf(q, sizeof q, "Delete %s?", name);
-        int r = MessageBoxA(g_main, q, T95_APPNAME, MB_YESNOCANCEL | MB_ICONQUESTION);
+        int r = AskUser(g_main, q, T95_APPNAME, MB_YESNOCANCEL | MB_ICONQUESTION);
         if (r == IDCANCEL) {
             g_ftp.stop = 1;
             return;
@@ -557,7 +557,7 @@ static void RemoteDelete(const char *name, int kind, void *)
     if (g_cfg.vrfyDel) {
         char q[400];
         snprintf(q, sizeof q, "Delete %s?", name);
-        int r = MessageBoxA(g_main, q, T95_APPNAME, MB_YESNOCANCEL | MB_ICONQUESTION);
+        int r = AskUser(g_main, q, T95_APPNAME, MB_YESNOCANCEL | MB_ICONQUESTION);
         if (r == IDCANCEL) {
             g_ftp.stop = 1;
             return;
@@ -614,6 +614,11 @@ static void DoConnect()
     }
     if (IsBusy()) {
         LogLine("! Command in progress, ignored");
+        return;
+    }
+    // The connect dialog waits for a person; a run nobody watches has none.
+    if (g_cmd.nobody) {
+        LogLine("! Connect dialog not shown: nobody to answer in an unattended run");
         return;
     }
     // The splash stays up until the connect dialog opens.
