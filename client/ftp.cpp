@@ -381,11 +381,12 @@ int SendLine(const char *text)
             return 0;
         }
         LogLine("[X] Command in progress, yielding.");
-        while (f.busy > 0 && !f.cancel) {
+        const DWORD start = GetTickCount(), limit = NetWaitMs(0xFFFFFFFF);
+        while (f.busy > 0 && !f.cancel && GetTickCount() - start < limit) {
             PumpMessages();
             Sleep(10);
         }
-        if (f.cancel)
+        if (f.cancel || f.busy > 0)
             return 0;
     }
     if (f.ctrl == INVALID_SOCKET)

@@ -443,6 +443,24 @@ TEST(ClientNobodyThere, AskUnknownOptionAndQuietAloneEndTheRun)
     }
 }
 
+// Failure boxes of the command line stay shut without -quiet too: a local
+// file that cannot be opened for an upload, and two local words.
+TEST(ClientNobodyThere, FailureBoxesAreNotShown)
+{
+    REQUIRE_VSFTPD();
+    Bed bed;
+    struct Case {
+        std::string args, line;
+    } cases[] = {{"-w tessel local:" + bed.dir.File("t95none.bin") + " vs:/t95none.bin", "! Failed to open file"},
+                 {"local:a.txt local:b.txt", "! Unknown batch command!"}};
+    for (const Case &c : cases) {
+        RunResult r = RunClient(c.args, bed.dir.path, 30000);
+        EXPECT_EQ(r.code, 1) << c.args << r.Dialogs() << bed.Log();
+        EXPECT_TRUE(r.dialogs.empty()) << c.args << r.Dialogs();
+        EXPECT_TRUE(bed.Logged(c.line)) << bed.Log();
+    }
+}
+
 // A server that stops answering after the login ends the run with a
 // failure within the session's time-out, not an endless wait.
 TEST(ClientNobodyThere, StalledServerEndsTheRun)
