@@ -461,21 +461,31 @@ TEST(ClientNobodyThere, FailureBoxesAreNotShown)
     }
 }
 
-// A server that stops answering after the login ends the run with a
-// failure within the session's time-out, not an endless wait.
+// A server that stops answering ends the run with a failure within the
+// session's time-out (2 s here), not an endless wait: silent after the
+// login, and silent in the middle of a file's data.
 TEST(ClientNobodyThere, StalledServerEndsTheRun)
 {
     REQUIRE_FAKE_SERVER();
-    int port = fake::Inline("send 220 hi\nexpect USER.*\nsend 331 pw\nexpect PASS.*\nsend 230 in\nsleep 60\n");
-    ASSERT_GT(port, 0);
-    Bed bed("", "[stall]\r\nHOST=127.0.0.1\r\nPORT=" + std::to_string(port) +
-                    "\r\nUID=u\r\nTIMEOUT=2\r\nRETRIES=1\r\n");
-    RunResult r = RunClient("-w pw stall:/f.bin", bed.dir.path, 45000);
-    EXPECT_EQ(r.code, 1) << r.Dialogs() << bed.Log();
-    EXPECT_TRUE(r.dialogs.empty()) << r.Dialogs();
-    EXPECT_TRUE(bed.Logged("Receive error: Blocking call cancelled")) << bed.Log();
-    EXPECT_TRUE(bed.Logged("! Transfer failed for /f.bin from 127.0.0.1"));
-    EXPECT_LT(r.ms, 30000u);
+    const std::string login = "send 220 hi\nexpect USER.*\nsend 331 pw\nexpect PASS.*\nsend 230 in\n";
+    const std::string scripts[] = {
+        login + "sleep 60\n",
+        login + "expect SYST\nsend 215 UNIX Type: L8\nexpect TYPE I\nsend 200 ok\nexpect PASV\npasv\n"
+                "expect RETR.*\nsend 150 here it comes\ndataconnect\ndatafile 3000\nsleep 60\n"};
+    for (const std::string &script : scripts) {
+        int port = fake::Inline(script);
+        ASSERT_GT(port, 0);
+        Bed bed("", "[stall]\r\nHOST=127.0.0.1\r\nPORT=" + std::to_string(port) +
+                        "\r\nUID=u\r\nTIMEOUT=2\r\nRETRIES=1\r\nPASVMODE=1\r\n");
+        RunResult r = RunClient("-p stall -w pw stall:/f.bin", bed.dir.path, 45000);
+        EXPECT_EQ(r.code, 1) << r.Dialogs() << bed.Log();
+        EXPECT_TRUE(r.dialogs.empty()) << r.Dialogs();
+        EXPECT_TRUE(bed.Logged("Receive error: Blocking call cancelled")) << bed.Log();
+        EXPECT_TRUE(bed.Logged("! Transfer failed for /f.bin from 127.0.0.1"));
+        EXPECT_LT(r.ms, 30000u);
+        for (const auto &l : fake::Received(port))
+            EXPECT_NE(l[0], '!') << l;
+    }
 }
 
 // The decision, made from the raw command line before anything could ask.
