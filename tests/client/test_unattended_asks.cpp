@@ -337,6 +337,33 @@ TEST(ClientNobodyThere, OverwriteQuestionTakesTheOptionsAnswer)
     g_cmd.nobody = 0;
 }
 
+// The Connect command opens no session dialog in a run nobody watches.
+TEST(ClientNobodyThere, ConnectCommandOpensNoDialog)
+{
+    ct::ClientState st;
+    ct::MainWindow w;
+    g_cmd.quiet = 0;
+    g_cmd.nobody = 1;
+    volatile LONG seen = 0, stop = 0;
+    std::thread watcher([&] {
+        while (!stop) {
+            for (HWND d : WindowsOf(GetCurrentProcessId(), "#32770")) {
+                InterlockedIncrement(&seen);
+                PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+            }
+            Sleep(50);
+        }
+    });
+    SendMessageA(w.wnd, WM_COMMAND, MAKEWPARAM(IDC_CONNECT, BN_CLICKED), (LPARAM)w.Item(IDC_CONNECT));
+    stop = 1;
+    watcher.join();
+    g_cmd.nobody = 0;
+    EXPECT_EQ(seen, 0);
+    char line[200] = "";
+    LogLineAt(0, line, sizeof line);
+    EXPECT_STREQ(line, "! Connect dialog not shown: nobody to answer in an unattended run");
+}
+
 // The transfer-complete dialog and the progress dialog switched on, as the
 // shared site keys say it: both ways end on their own.
 TEST(ClientNobodyThere, TransferDialogOptionsOn)
