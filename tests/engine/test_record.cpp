@@ -118,7 +118,7 @@ TEST(Record, IntFixCompletesACallerRecord)
 {
     // What the client's pre-initialiser does: clear the whole record, then
     // fill the fixed fields, leaving the buffers to the library.
-    CINFO *ci = (CINFO *)calloc(1, 2056);
+    CINFO *ci = (CINFO *)calloc(1, CINFO_SIZE);
     ci->magic = CINFO_MAGIC;
     ci->errorText = ci->errorBuf;
     ci->replyText = ci->replyLine;
