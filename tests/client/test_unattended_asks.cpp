@@ -93,7 +93,8 @@ std::vector<HWND> WindowsOf(DWORD pid, const char *cls)
 }
 
 // Starts tessel95.exe in dir and waits at most ms, looking at its dialogs
-// (but the modeless progress window) every 50 ms; onDialog (when given) may answer one and returns true then.
+// (but the modeless progress window) every 50 ms; a dialog still there at
+// the third look is recorded; onDialog (when given) may answer one and returns true then.
 // A run still going at the end is killed.
 RunResult RunClient(const std::string &args, const std::string &dir, DWORD ms,
               std::function<bool(HWND)> onDialog = nullptr, std::function<bool(DWORD pid)> onTick = nullptr)
@@ -109,6 +110,7 @@ RunResult RunClient(const std::string &args, const std::string &dir, DWORD ms,
     CloseHandle(pi.hThread);
     const DWORD start = GetTickCount();
     std::vector<HWND> seen;
+    std::vector<std::pair<HWND, int>> sightings;
     for (;;) {
         if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0) {
             DWORD c = 0;
@@ -116,22 +118,31 @@ RunResult RunClient(const std::string &args, const std::string &dir, DWORD ms,
             r.code = (int)c;
             break;
         }
+        std::vector<std::pair<HWND, int>> now;
         for (HWND dlg : WindowsOf(pi.dwProcessId, "#32770")) {
+            if (onDialog)
+                onDialog(dlg);
+            // The progress window (HASH) is modeless and waits for nobody.
             char title[200] = "", prompt[300] = "";
             GetWindowTextA(dlg, title, sizeof title);
-            // The progress window (HASH) is modeless and waits for nobody.
-            if (!strcmp(title, "Transfer Status"))
+            if (!strcmp(title, "Transfer Status") || FindWindowExA(dlg, nullptr, "msctls_progress32", nullptr))
                 continue;
-            if (std::find(seen.begin(), seen.end(), dlg) == seen.end()) {
+            // A window that waits for a person stays; one seen only in
+            // passing (made or torn down between two looks) is not counted.
+            int times = 1;
+            for (const auto &p : sightings)
+                if (p.first == dlg)
+                    times = p.second + 1;
+            now.push_back({dlg, times});
+            if (times == 3 && IsWindow(dlg) && std::find(seen.begin(), seen.end(), dlg) == seen.end()) {
                 seen.push_back(dlg);
                 GetDlgItemTextA(dlg, IDC_INPUT_PROMPT, prompt, sizeof prompt);
                 if (!prompt[0])
                     GetDlgItemTextA(dlg, 0xFFFF, prompt, sizeof prompt); // a message box's text
                 r.dialogs.push_back(std::string(title) + " | " + prompt);
             }
-            if (onDialog)
-                onDialog(dlg);
         }
+        sightings = now;
         if (onTick)
             onTick(pi.dwProcessId);
         if (GetTickCount() - start >= ms) {
