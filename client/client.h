@@ -118,8 +118,19 @@ struct CmdState {
     int unattended;
     int ask;
     int lastResult; // result of the last command-line transfer (exit code)
+    // Nobody is at the screen: decided from the raw command line before
+    // anything could ask (IsUnattendedCommandLine), cleared only when a run
+    // is handed over for interactive use.
+    int nobody;
+    // An unattended login met a question nobody could answer (a password
+    // nobody stored): retrying cannot help.
+    int missing;
 };
 extern CmdState g_cmd;
+
+// Whether the raw command line makes the run unattended: a transfer
+// argument, -s, -m, or quiet.  Looks only; changes nothing.
+int IsUnattendedCommandLine(const char *text);
 
 // Stage 1: consumes leading options; returns the rest (pointer into text) or
 // nullptr after an unknown option.  The returned text is copied to rest.
@@ -242,8 +253,23 @@ void StartKeepAlive();
 int SetTransferType(char type);
 // Remote directory text from a PWD reply.
 void TakePwdReply(const char *reply, int forced, char *out, size_t size);
-// A user prompt that respects quiet unattended runs (no dialog then).
+// ---------------------------------------------------------------- questions
+// Every question, notice and failure box of the client goes through these.
+// With nobody to answer (an unattended or quiet run) none is shown: AskUser
+// returns the safe answer (OK, No, Cancel) and AskText counts as cancelled.
+int NobodyToAnswer();
+int AskUser(HWND owner, const char *text, const char *title, UINT type);
 int AskText(HWND owner, const char *prompt, char *buf, size_t size, int password = 0);
+// A question an unattended run cannot answer: logs what was missing
+// ("! ..."), marks the run (g_cmd.missing) and returns 0.
+int MissingAnswer(const char *what);
+// The password of an anonymous login: MAILADDR, or the placeholder address
+// when MAILADDR is empty.
+extern const char kGuestMail[];
+const char *AnonymousPassword();
+// How long a network wait may last: the usual limit, or in an unattended
+// run the session's time-out, so that a silent server ends the run.
+DWORD NetWaitMs(DWORD usual);
 
 enum { TIMER_WATCHDOG = 20, TIMER_KEEPALIVE = 50, TIMER_RETRYCLOSE = 60 };
 

@@ -381,11 +381,12 @@ int SendLine(const char *text)
             return 0;
         }
         LogLine("[X] Command in progress, yielding.");
-        while (f.busy > 0 && !f.cancel) {
+        const DWORD start = GetTickCount(), limit = NetWaitMs(0xFFFFFFFF);
+        while (f.busy > 0 && !f.cancel && GetTickCount() - start < limit) {
             PumpMessages();
             Sleep(10);
         }
-        if (f.cancel)
+        if (f.cancel || f.busy > 0)
             return 0;
     }
     if (f.ctrl == INVALID_SOCKET)
@@ -399,7 +400,7 @@ int SendLine(const char *text)
     EnterBusy();
     int sent = 0;
     while (sent < len) {
-        int n = SendTimeout(f.ctrl, buf + sent, len - sent, 32000);
+        int n = SendTimeout(f.ctrl, buf + sent, len - sent, NetWaitMs(32000));
         if (n <= 0) {
             LogError("Send error", WSAGetLastError());
             LeaveBusy();
@@ -489,6 +490,8 @@ int ChangeDir(const char *path)
     }
     if (cls == 3) {
         char acct[80] = "";
+        if (g_cmd.nobody)
+            MissingAnswer("password (ACCT) for the remote directory");
         for (;;) {
             if (!AskText(g_main, "Password required:", acct, sizeof acct, 1))
                 break;
@@ -664,12 +667,23 @@ static void ResetCapabilities(int all)
     f.canMkd = f.canRmd = f.canRename = f.canDelete = all;
 }
 
+// A credential the login needs: 1 when the field holds one (stored, or
+// typed now), 0 when it stays empty and the step that needs it is skipped.
 static int AskFor(const char *fmt, const char *a, const char *b, char *field, size_t size)
 {
     if (field[0])
         return 1;
     char prompt[600];
     snprintf(prompt, sizeof prompt, fmt, a, b);
+    if (g_cmd.nobody) {
+        // "Please enter a password for u on host h:" -> "password for u on host h"
+        char what[600];
+        snprintf(what, sizeof what, "%s", prompt + (strncmp(prompt, "Please enter ", 13) ? 0 : 13));
+        size_t n = strlen(what);
+        if (n && what[n - 1] == ':')
+            what[n - 1] = 0;
+        return MissingAnswer(!strncmp(what, "a ", 2) ? what + 2 : !strncmp(what, "an ", 3) ? what + 3 : what);
+    }
     for (;;) {
         char buf[80] = "";
         if (!AskText(g_main, prompt, buf, sizeof buf < size ? sizeof buf : size, 1))
@@ -693,18 +707,24 @@ struct LoginCtx {
 static int PassAndAccount(LoginCtx &c, int cls)
 {
     SessionRec *s = c.s;
+    // A credential nobody gave skips its step, and the login fails on the
+    // reply that asked for it.
     if (cls == 3) {
-        AskFor("Please enter a password for %s on host %s:", s->user, s->host, s->password, sizeof s->password);
+        if (!AskFor("Please enter a password for %s on host %s:", s->user, s->host, s->password, sizeof s->password))
+            return cls;
         cls = SendCommand("PASS %s", s->password);
     }
     if (cls == 3) {
-        AskFor("Please enter an account for %s on host %s:", s->user, s->host, s->account, sizeof s->account);
-        cls = SendCommand("ACCT %s", s->account);
+        if (AskFor("Please enter an account for %s on host %s:", s->user, s->host, s->account, sizeof s->account))
+            cls = SendCommand("ACCT %s", s->account);
     } else if (cls == 2 && strstr(g_ftp.reply, "ACCOUNT")) {
-        AskFor("Please enter an account for %s on host %s:", s->user, s->host, s->account, sizeof s->account);
-        int keep = g_ftp.lastCode;
-        SendCommand("ACCT %s", s->account);
-        g_ftp.lastCode = keep;
+        // Logged in already: an account nobody gave is left out.
+        if (s->account[0] || (!g_cmd.nobody && AskFor("Please enter an account for %s on host %s:", s->user, s->host,
+                                                       s->account, sizeof s->account))) {
+            int keep = g_ftp.lastCode;
+            SendCommand("ACCT %s", s->account);
+            g_ftp.lastCode = keep;
+        }
     }
     return cls;
 }
@@ -724,10 +744,9 @@ static int FirewallLogin(LoginCtx &c, const char **failure)
     switch (c.fwType) {
     case 0: // SITE hostname
         cls = SendCommand("USER %s", c.fwUser);
-        if (cls == 3) {
-            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass);
+        if (cls == 3 &&
+            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass))
             cls = SendCommand("PASS %s", c.fwPass);
-        }
         if (cls != 2) {
             *failure = fwFail;
             return cls;
@@ -740,10 +759,9 @@ static int FirewallLogin(LoginCtx &c, const char **failure)
         return StandardTail(c);
     case 1: // USER after logon
         cls = SendCommand("USER %s", c.fwUser);
-        if (cls == 3) {
-            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass);
+        if (cls == 3 &&
+            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass))
             cls = SendCommand("PASS %s", c.fwPass);
-        }
         if (cls != 2) {
             *failure = fwFail;
             return cls;
@@ -795,10 +813,9 @@ static int FirewallLogin(LoginCtx &c, const char **failure)
         return cls == 2 ? 5 : cls;
     case 5: // USER fireID@remoteHost
         cls = SendCommand("USER %s@%s", c.fwUser, s->host);
-        if (cls == 3) {
-            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass);
+        if (cls == 3 &&
+            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass))
             cls = SendCommand("PASS %s", c.fwPass);
-        }
         if (cls != 2) {
             *failure = finalFail;
             return cls;
@@ -807,10 +824,9 @@ static int FirewallLogin(LoginCtx &c, const char **failure)
         return StandardTail(c);
     case 6: // Transparent
         cls = SendCommand("USER %s", c.fwUser);
-        if (cls == 3) {
-            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass);
+        if (cls == 3 &&
+            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass))
             cls = SendCommand("PASS %s", c.fwPass);
-        }
         if (cls != 2) {
             *failure = finalFail;
             return cls;
@@ -820,13 +836,18 @@ static int FirewallLogin(LoginCtx &c, const char **failure)
     case 7: // USER remoteID@fireID@remoteHost
         cls = SendCommand("USER %s@%s@%s", s->user, c.fwUser, s->host);
         if (cls == 3) {
-            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass);
-            AskFor("Please enter a password for %s on host %s:", s->user, s->host, s->password, sizeof s->password);
+            int have = AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass,
+                              sizeof c.fwPass);
+            have = AskFor("Please enter a password for %s on host %s:", s->user, s->host, s->password,
+                          sizeof s->password) &&
+                   have;
+            if (!have)
+                return cls;
             cls = SendCommand("PASS %s@%s", s->password, c.fwPass);
         }
         if (cls == 3) {
-            AskFor("Please enter an account for %s on host %s:", s->user, s->host, s->account, sizeof s->account);
-            cls = SendCommand("ACCT %s", s->account);
+            if (AskFor("Please enter an account for %s on host %s:", s->user, s->host, s->account, sizeof s->account))
+                cls = SendCommand("ACCT %s", s->account);
         } else if (cls == 2 && strstr(g_ftp.reply, "ACCOUNT")) {
             SendCommand("ACCT %s", s->account);
         }
@@ -1264,7 +1285,10 @@ int Abort()
 static void Drain(SOCKET s)
 {
     char buf[512];
-    for (int i = 0; i < 4096; ++i) {
+    // A server that keeps trickling must not hold an unattended run: there
+    // the whole drain lasts no longer than the session's time-out.
+    const DWORD start = GetTickCount(), limit = NetWaitMs(0xFFFFFFFF);
+    for (int i = 0; i < 4096 && GetTickCount() - start < limit; ++i) {
         int n = RecvTimeout(s, buf, sizeof buf, 1000, 0);
         if (n <= 0)
             break;
@@ -1312,7 +1336,7 @@ int DrainControl()
     timeval tv = {0, 0}; // a look, not a wait (see WaitSocket)
     if (select(0, &fds, nullptr, nullptr, &tv) > 0) {
         char buf[82];
-        RecvTimeout(s, buf, sizeof buf, 32000, 0);
+        RecvTimeout(s, buf, sizeof buf, NetWaitMs(32000), 0);
         g_ftp.carryLen = 0;
     }
     return 0;

@@ -136,15 +136,15 @@ struct BoxArgs {
 static LRESULT BoxOnUi(void *p)
 {
     BoxArgs *a = (BoxArgs *)p;
-    return MessageBoxA(g_main, a->text, T95_APPNAME, a->type);
+    return AskUser(g_main, a->text, T95_APPNAME, a->type);
 }
 
-// A question or notice; a quiet run has nobody to ask and answers No.
+// A question or notice; a run with nobody to ask answers No.
 static int Question(const char *text, UINT type)
 {
     if (g_answerHook)
         return g_answerHook(text, type);
-    if (g_cmd.quiet)
+    if (NobodyToAnswer())
         return (type & 0x0F) == MB_OK ? IDOK : IDNO;
     BoxArgs a = {text, type};
     return (int)OnUiThread(BoxOnUi, &a);
@@ -208,8 +208,10 @@ static int AskOverwrite(const char *text, int offerAll)
     UINT type = ASK_OVERWRITE | (offerAll ? ASK_ALL : 0);
     if (g_answerHook)
         return g_answerHook(text, type);
-    if (g_cmd.quiet)
-        return IDNO;
+    // Nobody to ask: the options answer as they do for directory transfers
+    // (PRODIROW on keeps the existing file, and the caller logs the skip).
+    if (NobodyToAnswer())
+        return g_cfg.proDirOw ? IDNO : IDYES;
     BoxArgs a = {text, type};
     int r = (int)OnUiThread(OverwriteOnUi, &a);
     return r > 0 ? r : IDNO;
@@ -934,7 +936,8 @@ static int SendBlock(SOCKET s, DataEvent &ready, const char *buf, int len)
             if (!idleSince)
                 idleSince = GetTickCount();
             DWORD idle = GetTickCount() - idleSince;
-            int w = idle < 32000 ? ready.Wait(1, 32000 - idle) : 0;
+            const DWORD limit = NetWaitMs(32000);
+            int w = idle < limit ? ready.Wait(1, limit - idle) : 0;
             if (w == 1)
                 continue;
             if (w == -2)
