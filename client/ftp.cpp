@@ -10,6 +10,7 @@
 #include "client.h"
 
 #include "hosttypes.h"
+#include "xferrules.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -266,8 +267,14 @@ static void Trim(char *s)
         s[--n] = 0;
 }
 
+// Set when a reply read gave up because its time-out ran out.
+static int s_replyTimedOut;
+
 // One line of the control connection into g_ftp.reply.  Returns its code.
-static int ReadLine()
+// The line must be complete within the session time-out counted from
+// start, when the reply began to be awaited: a server sending a byte at a
+// time gets no new time-out with every byte.
+static int ReadLine(DWORD start)
 {
     Ftp &f = g_ftp;
     char *line = f.reply;
@@ -284,10 +291,15 @@ static int ReadLine()
         complete = nl != nullptr;
     }
     while (!complete && got < 942 && !f.cancel) {
-        int n = RecvTimeout(f.ctrl, line + got, 1024 - got, (DWORD)f.timeout * 1000);
+        const DWORD left = DeadlineLeft(start, (DWORD)(f.timeout > 0 ? f.timeout : 65) * 1000, GetTickCount());
+        int n = left ? RecvTimeout(f.ctrl, line + got, 1024 - got, left) : -1;
         if (n <= 0) {
-            if (n < 0)
+            if (!left) {
+                s_replyTimedOut = 1;
+                Logf("! %s", "Reply not complete within the time-out");
+            } else if (n < 0) {
                 LogError("Receive error", WSAGetLastError());
+            }
             f.cancel = 1;
             return 421;
         }
@@ -341,10 +353,21 @@ int ReadReply()
 {
     Ftp &f = g_ftp;
     EnterBusy();
-    // Continuation lines are read in a loop: a server may send any number.
+    s_replyTimedOut = 0;
+    const DWORD start = GetTickCount();
+    const DWORD limit = (DWORD)(f.timeout > 0 ? f.timeout : 65) * 1000;
+    // Continuation lines are read in a loop: a server may send any number,
+    // but all of them within the time-out.
     int remembered = 0;
     for (int first = 1;; first = 0) {
-        int code = ReadLine();
+        if (!first && !DeadlineLeft(start, limit, GetTickCount())) {
+            s_replyTimedOut = 1;
+            Logf("! %s", "Reply not complete within the time-out");
+            f.cancel = 1;
+            remembered = 421;
+            break;
+        }
+        int code = ReadLine(start);
         const char *line = f.reply;
         int cont = code < 100 || code >= 600 || line[3] == '-';
         LogReplyLine(line);
@@ -1043,8 +1066,9 @@ int DetectHostType()
             } else {
                 EnterBusy();
                 int first = 1;
+                const DWORD start = GetTickCount();
                 for (;;) {
-                    int c = ReadLine();
+                    int c = ReadLine(start);
                     LogReplyLine(f.reply);
                     if (first) {
                         first = 0;
@@ -1151,11 +1175,19 @@ SOCKET OpenActive()
         Logf("! %s %s", "Failed \"createsocket\":", ErrorText(WSAGetLastError()));
         return INVALID_SOCKET;
     }
+    sockaddr_in local;
+    int len = sizeof local;
+    if (getsockname(g_ftp.ctrl, (sockaddr *)&local, &len) == SOCKET_ERROR ||
+        (local.sin_addr.s_addr & 0xFF) == 0)
+        local = g_ftp.local;
+    // Only on the address the server already talks to: a listener on every
+    // address takes connections from any network this computer is on.
     sockaddr_in a;
     memset(&a, 0, sizeof a);
     a.sin_family = AF_INET;
+    a.sin_addr = local.sin_addr;
     const char *step = nullptr;
-    int len = sizeof a;
+    len = sizeof a;
     if (bind(s, (sockaddr *)&a, sizeof a) == SOCKET_ERROR)
         step = "Failed \"bind\":";
     else if (getsockname(s, (sockaddr *)&a, &len) == SOCKET_ERROR)
@@ -1167,11 +1199,6 @@ SOCKET OpenActive()
         closesocket(s);
         return INVALID_SOCKET;
     }
-    sockaddr_in local;
-    len = sizeof local;
-    if (getsockname(g_ftp.ctrl, (sockaddr *)&local, &len) == SOCKET_ERROR ||
-        (local.sin_addr.s_addr & 0xFF) == 0)
-        local = g_ftp.local;
     const unsigned char *b = (const unsigned char *)&local.sin_addr;
     unsigned port = ntohs(a.sin_port);
     if (SendCommand("PORT %d,%d,%d,%d,%d,%d", b[0], b[1], b[2], b[3], port >> 8, port & 0xFF) != 2) {
@@ -1191,28 +1218,59 @@ SOCKET OpenDataConnection(int *active)
         SOCKET s = OpenPassive();
         if (s != INVALID_SOCKET)
             return s;
+        if (g_ftp.ctrl == INVALID_SOCKET || g_ftp.cancel)
+            return INVALID_SOCKET;
+        Logf("+ %s", "Passive mode failed, trying active mode (PORT)");
     }
     *active = 1;
     return OpenActive();
 }
 
-SOCKET AcceptData(SOCKET listener)
+// The address the control connection goes to: the only one a data
+// connection of ours may come from.
+static int ControlPeer(in_addr *out)
 {
-    StartWatchdog();
-    int w = WaitSocket(listener, 0, (DWORD)(g_ftp.timeout > 0 ? g_ftp.timeout : 65) * 1000, 1);
-    StopWatchdog();
-    SOCKET d = INVALID_SOCKET;
     sockaddr_in a;
     int len = sizeof a;
-    if (w == 1)
+    if (g_ftp.ctrl == INVALID_SOCKET || getpeername(g_ftp.ctrl, (sockaddr *)&a, &len) == SOCKET_ERROR)
+        return 0;
+    *out = a.sin_addr;
+    return 1;
+}
+
+SOCKET AcceptData(SOCKET listener)
+{
+    const DWORD limit = (DWORD)(g_ftp.timeout > 0 ? g_ftp.timeout : 65) * 1000;
+    const DWORD start = GetTickCount();
+    in_addr server = {};
+    const int known = ControlPeer(&server);
+    SOCKET d = INVALID_SOCKET;
+    StartWatchdog();
+    for (;;) {
+        const DWORD left = DeadlineLeft(start, limit, GetTickCount());
+        int w = left ? WaitSocket(listener, 0, left, 1) : 0;
+        if (w != 1) {
+            WSASetLastError(w == -1 ? WSAGetLastError() : 10004);
+            break;
+        }
+        sockaddr_in a;
+        int len = sizeof a;
         d = accept(listener, (sockaddr *)&a, &len);
-    else
-        WSASetLastError(10004);
-    if (d == INVALID_SOCKET) {
-        LogError("Accept error", WSAGetLastError());
-    } else {
-        Logf("[%u] accept from %s port %u", (unsigned)d, inet_ntoa(a.sin_addr), ntohs(a.sin_port));
+        if (d == INVALID_SOCKET)
+            break;
+        if (!known || a.sin_addr.s_addr == server.s_addr) {
+            Logf("[%u] accept from %s port %u", (unsigned)d, inet_ntoa(a.sin_addr), ntohs(a.sin_port));
+            break;
+        }
+        // Someone else reached our port first: not the server, so not its
+        // data.  Wait on for the server until the time-out.
+        Logf("! Data connection from %s refused: not the server", inet_ntoa(a.sin_addr));
+        closesocket(d);
+        d = INVALID_SOCKET;
     }
+    StopWatchdog();
+    if (d == INVALID_SOCKET)
+        LogError("Accept error", WSAGetLastError());
     closesocket(listener);
     if (g_ftp.listen == listener)
         g_ftp.listen = INVALID_SOCKET;
@@ -1261,11 +1319,18 @@ int Abort()
     return cls;
 }
 
+// Reads what the peer still sends until it stops, for at most two
+// seconds in all: a peer that keeps sending a byte now and then must not
+// hold a close (or the end of a run) for long.
 static void Drain(SOCKET s)
 {
     char buf[512];
+    const DWORD start = GetTickCount();
     for (int i = 0; i < 4096; ++i) {
-        int n = RecvTimeout(s, buf, sizeof buf, 1000, 0);
+        const DWORD left = DeadlineLeft(start, 2000, GetTickCount());
+        if (!left)
+            break;
+        int n = RecvTimeout(s, buf, sizeof buf, left < 1000 ? left : 1000, 0);
         if (n <= 0)
             break;
     }

@@ -272,9 +272,9 @@ int RecvFileBody(CINFO *ci, const char *remote, const char *local, int binary, i
         uint64_t size = LocalFileSize(local);
         offset = ResumeOffset(size, src.sizeOk, src.size);
         if (size > 1024 && !offset)
-            Logf(ci, src.sizeOk ? "Remote file is %llu bytes, not more than the local %llu: starting over"
+            Logf(ci, src.sizeOk ? "Remote file is %llu bytes, not more than the local part of %llu: starting over"
                                 : "Remote size unknown: starting over",
-                 (unsigned long long)src.size, (unsigned long long)size);
+                 (unsigned long long)src.size, (unsigned long long)(size & ~(uint64_t)1023));
     }
     DataChannel dc;
     if (OpenDataConnection(ci, &dc) != 0)

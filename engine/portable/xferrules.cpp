@@ -101,9 +101,10 @@ uint64_t ExpectedLength(const SizeSources *s, uint64_t offset, int *known)
 
 uint64_t ResumeOffset(uint64_t localSize, int remoteKnown, uint64_t remoteSize)
 {
-    if (!remoteKnown || localSize <= 1024 || localSize >= remoteSize)
+    if (!remoteKnown || localSize <= 1024)
         return 0;
-    return localSize & ~(uint64_t)1023;
+    const uint64_t offset = localSize & ~(uint64_t)1023;
+    return offset < remoteSize ? offset : 0;
 }
 
 int TransferVerdict(const TransferFacts *f)

@@ -39,8 +39,10 @@ uint64_t ExpectedLength(const struct SizeSources *s, uint64_t offset, int *known
 
 /* Restart point of a resumed binary download: the local size rounded down
  * to 1024 bytes, 0 for 1024 bytes or less, and 0 as well when the remote
- * size is unknown or not larger than the local part (there is then
- * nothing to resume, or no way to tell when the file is complete). */
+ * size is unknown or not larger than that part (there is then nothing to
+ * resume, or no way to tell when the file is complete).  A local tail
+ * past the restart point is never kept, so a local file somewhat longer
+ * than the remote one still resumes from its whole kilobytes. */
 uint64_t ResumeOffset(uint64_t localSize, int remoteKnown, uint64_t remoteSize);
 
 /* ---------------------------------------------------------------- verdict */

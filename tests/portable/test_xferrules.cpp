@@ -64,8 +64,10 @@ TEST(XferRules, ExpectedLengthAndRestartPoint)
     EXPECT_EQ(ResumeOffset(1024, 1, 5000), 0u);
     EXPECT_EQ(ResumeOffset(1025, 1, 5000), 1024u);
     EXPECT_EQ(ResumeOffset(3000, 0, 0), 0u);    // unknown remote size: start over
-    EXPECT_EQ(ResumeOffset(6000, 1, 5000), 0u); // remote shorter: start over
-    EXPECT_EQ(ResumeOffset(5000, 1, 5000), 0u);
+    EXPECT_EQ(ResumeOffset(6000, 1, 5000), 0u); // remote shorter than the part: start over
+    EXPECT_EQ(ResumeOffset(5120, 1, 5000), 0u);
+    EXPECT_EQ(ResumeOffset(5000, 1, 5000), 4096u); // the part is what was whole before the cut
+    EXPECT_EQ(ResumeOffset(4204, 1, 4100), 4096u);
 }
 
 TEST(XferRules, VerdictChecksInOrder)
