@@ -187,6 +187,10 @@ struct Ftp {
     volatile LONG inData;
     // Called for every reply line while set (used by the HELP probe).
     void (*lineHook)(const char *line);
+    // A reply did not complete within the time-out: what the server still
+    // sends belongs to it, so no later reply can be read in step.  Only
+    // QUIT still goes out, without waiting for an answer.
+    int replyLost;
 };
 extern Ftp g_ftp;
 

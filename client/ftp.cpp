@@ -267,9 +267,6 @@ static void Trim(char *s)
         s[--n] = 0;
 }
 
-// Set when a reply read gave up because its time-out ran out.
-static int s_replyTimedOut;
-
 // One line of the control connection into g_ftp.reply.  Returns its code.
 // The line must be complete within the session time-out counted from
 // start, when the reply began to be awaited: a server sending a byte at a
@@ -295,7 +292,7 @@ static int ReadLine(DWORD start)
         int n = left ? RecvTimeout(f.ctrl, line + got, 1024 - got, left) : -1;
         if (n <= 0) {
             if (!left) {
-                s_replyTimedOut = 1;
+                f.replyLost = 1;
                 Logf("! %s", "Reply not complete within the time-out");
             } else if (n < 0) {
                 LogError("Receive error", WSAGetLastError());
@@ -353,7 +350,6 @@ int ReadReply()
 {
     Ftp &f = g_ftp;
     EnterBusy();
-    s_replyTimedOut = 0;
     const DWORD start = GetTickCount();
     const DWORD limit = (DWORD)(f.timeout > 0 ? f.timeout : 65) * 1000;
     // Continuation lines are read in a loop: a server may send any number,
@@ -361,7 +357,7 @@ int ReadReply()
     int remembered = 0;
     for (int first = 1;; first = 0) {
         if (!first && !DeadlineLeft(start, limit, GetTickCount())) {
-            s_replyTimedOut = 1;
+            f.replyLost = 1;
             Logf("! %s", "Reply not complete within the time-out");
             f.cancel = 1;
             remembered = 421;
@@ -452,6 +448,17 @@ static int Transact(const char *cmd)
         LogLine("! Not connected, ignored");
         f.cmdInProgress = 0;
         return 0;
+    }
+    if (f.replyLost) {
+        // Out of step since a reply timed out: a QUIT is still sent (the
+        // server may as well know), nothing else, and no reply is awaited.
+        if (!_strnicmp(cmd, "QUIT", 4))
+            SendLine(cmd);
+        else
+            LogLine("! Not sent: the connection is out of step after a reply time-out");
+        f.lastCode = 421;
+        f.cmdInProgress = 0;
+        return 4;
     }
     if (SendLine(cmd))
         cls = ReadReply();
@@ -889,6 +896,7 @@ SOCKET ConnectLogin(SessionRec *s)
     f.sentType = 0;
     f.carryLen = 0;
     f.lastCode = 0;
+    f.replyLost = 0;
     ResetCapabilities(1);
     f.useCdup = 1;
 

@@ -1558,6 +1558,7 @@ int ReceiveFile(const char *remoteName, const char *localName, int index, int co
     // An empty file: cut now that the server has confirmed it.
     if (fileOk && t.cutPending && outcome == XFER_DONE && cls == 2 && t.cutAt >= 0 && !CutFile(f, 0))
         fileOk = 0;
+    facts.localFileOk = fileOk;
     int verdict = TransferVerdict(&facts);
     if (verdict == XV_OK && g_cfg.proTimes && src.found && src.year && src.month && src.day)
         SetRemoteTime(f, src);
