@@ -288,14 +288,16 @@ static int ReadLine(DWORD start)
         complete = nl != nullptr;
     }
     while (!complete && got < 942 && !f.cancel) {
-        const DWORD left = DeadlineLeft(start, (DWORD)(f.timeout > 0 ? f.timeout : 65) * 1000, GetTickCount());
+        const DWORD limit = (DWORD)(f.timeout > 0 ? f.timeout : 65) * 1000;
+        const DWORD left = DeadlineLeft(start, limit, GetTickCount());
         int n = left ? RecvTimeout(f.ctrl, line + got, 1024 - got, left) : -1;
         if (n <= 0) {
-            if (!left) {
+            const int err = n < 0 && left ? WSAGetLastError() : 0;
+            if (!left || (err == 10004 && !f.cancel && !DeadlineLeft(start, limit, GetTickCount()))) {
                 f.replyLost = 1;
                 Logf("! %s", "Reply not complete within the time-out");
             } else if (n < 0) {
-                LogError("Receive error", WSAGetLastError());
+                LogError("Receive error", err);
             }
             f.cancel = 1;
             return 421;
