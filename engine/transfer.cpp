@@ -244,14 +244,6 @@ HANDLE OpenDownloadFile(const char *path, int *created)
     return h;
 }
 
-// The remote file's size by SIZE, for binary transfers (ASCII sizes
-// differ between the two ends).
-void AskRemoteSize(CINFO *ci, const char *remote, SizeSources *src)
-{
-    if (RunCommand(ci, "SIZE", remote) == 213 && ParseSizeReply(ci->replyLine, &src->size))
-        src->sizeOk = 1;
-}
-
 int RecvFileBody(CINFO *ci, const char *remote, const char *local, int binary, int resume)
 {
     ClearErrorText(ci);
@@ -481,6 +473,12 @@ int RecvDspBody(CINFO *ci, HWND edit, const char *word, const char *arg)
 }
 
 } // namespace
+
+void AskRemoteSize(CINFO *ci, const char *remote, SizeSources *src)
+{
+    if (RunCommand(ci, "SIZE", remote) == 213 && ParseSizeReply(ci->replyLine, &src->size))
+        src->sizeOk = 1;
+}
 
 int RecvFileResume(CINFO *ci, const char *remote, const char *local, int binary)
 {
