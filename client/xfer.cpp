@@ -1474,7 +1474,7 @@ int ReceiveFile(const char *remoteName, const char *localName, int index, int co
     Logf("receiving %s as %s (%u of %u)", remoteName, local, (unsigned)index, (unsigned)count);
     const std::string key = s_written && !append ? WrittenKey(local) : std::string();
     if (!key.empty() && s_written->count(key)) {
-        Logf("+ Skipped \"%s\": %s was already written in this transfer", remoteName, local);
+        Logf("+ Skipped \"%s\": already written in this transfer as %s", remoteName, local);
         return 2;
     }
     if (!append) {

@@ -377,7 +377,7 @@ TEST(ClientTruth, TreeDownloadSkipsNamesWindowsWouldChangeAndNeverWritesANameTwi
     EXPECT_TRUE(Logged("+ Skipped \"same.bin.\": not a name for a local file"));
     EXPECT_TRUE(Logged("+ Skipped \"same.bin..\": not a name for a local file"));
     EXPECT_TRUE(Logged("+ Skipped \"COM\xb9\": not a name for a local file"));
-    EXPECT_TRUE(Logged("was already written in this transfer")) << "a.bin and A.BIN are one file on Windows";
+    EXPECT_TRUE(Logged("already written in this transfer")) << "a.bin and A.BIN are one file on Windows";
 }
 
 TEST(ClientTruth, FolderDepthIsBoundedAndTheJobEndsCleanly)
@@ -463,4 +463,41 @@ TEST(ClientTruth, ActiveModeTakesDataOnlyFromTheServer)
     EXPECT_TRUE(notes.empty()) << notes[0];
     EXPECT_EQ(std::count(seen.begin(), seen.end(), std::string("#thirdparty closed 0")), 2);
     EXPECT_NE(std::find(seen.begin(), seen.end(), std::string("#data 70000 bytes")), seen.end());
+}
+
+TEST(ClientTruth, TenThousandNamesForOneLocalFileWriteItOnce)
+{
+    REQUIRE_FAKE_SERVER();
+    // Every upper- and lower-case spelling of one name: one file on Windows.
+    std::string names;
+    const std::string base = "abcdefghijklmn";
+    for (int v = 0; v < 10000; ++v) {
+        std::string n = base;
+        for (size_t i = 0; i < n.size(); ++i)
+            if (v >> i & 1)
+                n[i] = (char)(n[i] - 32);
+        names += n + ".bin\\r\\n";
+    }
+    int port = fake::Inline(std::string(kLogin) + "expect CWD /\nsend 250 ok\n"
+                            "expect TYPE A\nsend 200 ok\nexpect PASV\npasv\nexpect NLST \\*.bin\nsend 150 names\n"
+                            "dataconnect\ndatasend " + names + "\ndataclose\nsend 226 done\n"
+                            "expect TYPE I\nsend 200 ok\nexpect SIZE abcdefghijklmn.bin\nsend 213 5\n"
+                            "expect PASV\npasv\nexpect RETR abcdefghijklmn.bin\nsend 150 go\ndataconnect\n"
+                            "datasend first\ndataclose\nsend 226 done\n");
+    ct::ClientState st("[fk]\r\nHOST=127.0.0.1\r\nPORT=" + std::to_string(port) + "\r\nUID=u\r\n");
+    g_cfg.pasvmode = 1;
+    g_cfg.hash = 0;
+    g_cfg.amode = 0;
+    strcpy(g_cmd.pass, "p");
+    CreateDirectoryA(st.dir.File("target").c_str(), nullptr);
+    const DWORD t0 = GetTickCount();
+    EXPECT_EQ(RunCmdLineTransfer(nullptr, "fk:/*.bin", ("local:" + st.dir.File("target")).c_str()), 1);
+    EXPECT_LT(GetTickCount() - t0, 60000u);
+    EXPECT_EQ(st.dir.Read("target\\abcdefghijklmn.bin"), "first");
+    EXPECT_TRUE(Logged("already written in this transfer"));
+    Lines seen = fake::Received(port);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(), [](const std::string &l) { return l.rfind("RETR", 0) == 0; }),
+              1);
+    Lines notes = NotesOf(seen);
+    EXPECT_TRUE(notes.empty()) << notes[0];
 }
