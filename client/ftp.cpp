@@ -940,9 +940,12 @@ SOCKET ConnectLogin(SessionRec *s)
     const int detect = !s->useFirewall && f.hostType == 6000;
     f.greeting = detect;
     int cls;
+    // Preliminary replies ("120 wait") may come before the greeting, but
+    // not for longer than the time-out.
+    const DWORD greetStart = GetTickCount();
     do {
         cls = ReadReply();
-    } while (cls == 1 && !f.cancel);
+    } while (cls == 1 && !f.cancel && DeadlineLeft(greetStart, (DWORD)f.timeout * 1000, GetTickCount()));
     f.greeting = 0;
     if (cls != 2) {
         if (cls == 4)
