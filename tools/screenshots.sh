@@ -25,7 +25,10 @@ display=":$(( 40 + RANDOM % 50 ))"
 command -v xdotool >/dev/null || apt-get install -y xdotool >/dev/null
 command -v import >/dev/null || apt-get install -y imagemagick >/dev/null
 
-export TESSEL_WINEPREFIX="${TESSEL_WINEPREFIX:-/tmp/tessel-wine-shots-$(id -u)}"
+. "$top/tools/arch.sh"
+export TESSEL_ARCH="$(tessel_arch_of_build "$build")"
+echo "build: $TESSEL_ARCH ($build)"
+export TESSEL_WINEPREFIX="${TESSEL_WINEPREFIX:-/tmp/tessel-wine-shots-$TESSEL_ARCH-$(id -u)}"
 . "$top/tools/wine-env.sh"
 wine_prepare_prefix
 

@@ -5,9 +5,10 @@ set -euo pipefail
 
 PACKAGES=(
   cmake ninja-build python3 git ca-certificates
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
   googletest
-  wine wine32:i386 fonts-wine
+  wine wine64 wine32:i386 fonts-wine
   vsftpd tinyproxy xvfb xauth x11-utils imagemagick
   curl lftp
   clang libclang-rt-14-dev
