@@ -1555,8 +1555,9 @@ int ReceiveFile(const char *remoteName, const char *localName, int index, int co
     facts.expected = expected;
     facts.actual = bytes + t.dropped;
     int fileOk = !t.writeFailed;
-    // An empty file: cut now that the server has confirmed it.
-    if (fileOk && t.cutPending && outcome == XFER_DONE && cls == 2 && t.cutAt >= 0 && !CutFile(f, 0))
+    facts.localFileOk = fileOk;
+    // An empty file: cut now that it is confirmed complete.
+    if (fileOk && t.cutPending && t.cutAt >= 0 && TransferVerdict(&facts) == XV_OK && !CutFile(f, 0))
         fileOk = 0;
     facts.localFileOk = fileOk;
     int verdict = TransferVerdict(&facts);
@@ -1729,7 +1730,7 @@ static int Reget(HANDLE f, const char *remote, const char *localPath, uint64_t l
     facts.lengthKnown = lengthKnown;
     facts.expected = expected;
     facts.actual = offset + bytes + t.dropped;
-    if (facts.localFileOk && t.cutPending && outcome == XFER_DONE && cls == 2 && !CutFile(f, offset))
+    if (facts.localFileOk && t.cutPending && TransferVerdict(&facts) == XV_OK && !CutFile(f, offset))
         facts.localFileOk = 0;
     const int verdict = TransferVerdict(&facts);
     LogRate("Received", bytes, ms, verdict == XV_OK);

@@ -654,7 +654,7 @@ void CloseData(CINFO *ci, SOCKET s)
             sizeFailure = 1;
         }
         // An empty file, confirmed: now the old one may go.
-        if (d.cutPending && !sizeFailure && !ci->cancelFlag && !ci->abortFlag && code / 100 == 2 && ci->asyncFile)
+        if (d.cutPending && verdict == XV_OK && !ci->cancelFlag && !ci->abortFlag && ci->asyncFile)
             CutFile(ci->asyncFile, 0);
     }
     if (ci->asyncFile) {

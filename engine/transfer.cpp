@@ -328,7 +328,8 @@ int RecvFileBody(CINFO *ci, const char *remote, const char *local, int binary, i
     facts.actual = d.total + d.dropped;
     // An empty file (or nothing left after the restart point) is cut now
     // that the server has confirmed it.
-    if (d.cutPending && !ci->abortFlag && facts.dataOk && !d.overrun && closing / 100 == 2 &&
+    facts.localFileOk = !ci->abortFlag;
+    if (d.cutPending && !ci->abortFlag && !d.overrun && TransferVerdict(&facts) == XV_OK &&
         !CutFile(d.file, d.cutAt)) {
         ci->abortFlag = 1;
         SetErrorText(ci, "! File write error");

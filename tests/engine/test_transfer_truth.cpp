@@ -185,6 +185,18 @@ TEST(TransferTruth, ResumeLearnsTheRemoteSizeAndCatchesAServerIgnoringRest)
         s.ExpectInStep();
     }
     {
+        // SIZE says more than the server has: REST is accepted, nothing
+        // comes, the server calls it complete.  A short file, left as it was.
+        ASSERT_TRUE(WriteAll(local, Pattern(3000)));
+        Session s("expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 213 5000\nexpect PASV\npasv\n"
+                  "expect REST 2048\nsend 350 ok\nexpect RETR f.bin\nsend 150 go\ndataconnect\ndataclose\n"
+                  "send 226 ok\n");
+        EXPECT_EQ(RecvFileResume(s.r.ci, "f.bin", local.c_str(), 1), 426) << s.r.Log();
+        EXPECT_STREQ(s.r.ci->errorBuf, "! Transfer failed: short file, 2048 of 5000 bytes");
+        EXPECT_TRUE(ReadAll(local) == Pattern(3000));
+        s.ExpectInStep();
+    }
+    {
         // Remote shorter than the local part: no REST, the whole file.
         ASSERT_TRUE(WriteAll(local, std::string(6000, 'x')));
         Session s("expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 213 5000\nexpect PASV\npasv\n"
