@@ -1354,8 +1354,6 @@ static int CommandRunning()
     return 0;
 }
 
-// ---------------------------------------------------------------- one file
-
 // ---------------------------------------------------------------- names written in a run
 
 static std::set<std::string> *s_written;
@@ -1399,7 +1397,8 @@ SizeSources RemoteSizes(const char *remote, int binary, const ItemInfo *item)
         return s; // ASCII sizes differ between the two ends
     if (SendCommand("SIZE %s", remote) == 2 && ParseSizeReply(g_ftp.reply, &s.size))
         s.sizeOk = 1;
-    if (item && item->found && item->size > 0) {
+    // The list keeps sizes in 31 bits: a full one may stand for any more.
+    if (item && item->found && item->size > 0 && item->size < 0x7FFFFFFF) {
         s.listingOk = 1;
         s.listing = (uint64_t)item->size;
     }
