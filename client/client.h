@@ -198,6 +198,10 @@ struct Ftp {
     volatile LONG inData;
     // Called for every reply line while set (used by the HELP probe).
     void (*lineHook)(const char *line);
+    // A reply did not complete within the time-out: what the server still
+    // sends belongs to it, so no later reply can be read in step.  Only
+    // QUIT still goes out, without waiting for an answer.
+    int replyLost;
 };
 extern Ftp g_ftp;
 
@@ -286,6 +290,35 @@ int ReceiveFile(const char *remoteName, const char *localName, int index, int co
 // 2 when the server has the file, SEND_SKIPPED, else the reply class.
 int SendFile(const char *localPath, const char *remoteName, int index, int count, int prompt, int append);
 int ReceiveIntoFile(SOCKET data, HANDLE file, int binary, int append);
+// Where a download's bytes go, and the rules for writing them.
+struct ReceiveTarget {
+    HANDLE file;
+    // The file is cut at this point before the first byte is written (-1:
+    // never): until data arrives an existing file stays as it was.
+    int64_t cutAt;
+    // At most this many bytes are written when limited; more is an overrun.
+    int limited;
+    uint64_t limit;
+    // Called once, when the first byte has arrived.
+    void (*firstByte)(void *ctx);
+    void *ctx;
+    // Results: bytes past the limit seen, a write failure, the cut not yet made.
+    int overrun;
+    uint64_t dropped;
+    int writeFailed;
+    int cutPending;
+};
+int ReceiveInto(SOCKET data, ReceiveTarget *t);
+// Names written during one transfer run (a selection, a tree, a command
+// line): a second remote name that maps onto one of them is skipped, never
+// written over it.  Runs nest; the outermost one counts.
+struct TransferRun {
+    TransferRun();
+    ~TransferRun();
+    TransferRun(const TransferRun &) = delete;
+    TransferRun &operator=(const TransferRun &) = delete;
+    void *names;
+};
 int SendFromFile(SOCKET data, HANDLE file, int ascii);
 // Runs a listing command into a file (ASCII, no progress, no sounds).
 int ListToFile(const char *cmd, const char *path, int append);
@@ -294,9 +327,13 @@ int ListToFile(const char *cmd, const char *path, int append);
 int ConvertName(char *name, size_t size, int toServer);
 void LocalNameFor(const char *remote, char *out, size_t size);
 void RemoteNameFor(const char *localPath, char *out, size_t size);
-// A name from a listing that must not become a local path: empty, "." or
-// "..", with a path separator, colon or control character, or a device.
+// A name from a listing that must not become a local path: empty, only
+// dots and blanks, with a path separator, colon or control character, with
+// trailing dots or blanks (Windows drops them), a device name, or longer
+// than the current volume's names.
 int UnsafeRemoteName(const char *name);
+// Deepest folder level a directory download goes to.
+enum { MAX_TREE_DEPTH = 64 };
 void DownloadSelection(HWND wnd, int append);
 void UploadSelection(HWND wnd, int append);
 // 1 to go on, 0 to stop.

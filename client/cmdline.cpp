@@ -1,6 +1,7 @@
 // The command line: options (stage 1), the posted "command line" command
 // (stage 2), path classification, batch files and the unattended transfer.
 #include "client.h"
+#include "xferrules.h"
 
 #include <ctype.h>
 #include <stdio.h>
@@ -306,25 +307,24 @@ static int DownloadWildcard(const char *rpath, const char *ldir)
     FILE *f = ok ? fopen(tmp, "rb") : nullptr;
     int count = 0;
     if (f) {
+        std::string data, all;
+        char block[65536];
+        size_t got;
+        while ((got = fread(block, 1, sizeof block, f)) > 0)
+            data.append(block, got);
+        fclose(f);
+        // One name a line; a line holding a NUL or too long for a name is
+        // skipped whole and never swallows the next one.
         char line[1024];
-        std::string all;
-        while (fgets(line, sizeof line, f)) {
-            size_t n = strlen(line);
-            if (n && line[n - 1] != '\n' && !feof(f)) {
-                // Over-long line: not a name this client can store; skip it.
-                int ch;
-                while ((ch = fgetc(f)) != EOF && ch != '\n') {
-                }
-                continue;
-            }
-            while (n && (line[n - 1] == '\n' || line[n - 1] == '\r'))
-                line[--n] = 0;
-            if (!n)
+        size_t at = 0;
+        for (int r; (r = NextNameLine(data.data(), data.size(), &at, line, sizeof line)) != NL_END;) {
+            if (r == NL_NUL || r == NL_LONG)
+                Logf("+ Skipped a name list line: %s", r == NL_NUL ? "it holds a NUL byte" : "too long");
+            if (r != NL_OK)
                 continue;
             all += line;
             all += '\n';
         }
-        fclose(f);
         size_t pos = 0;
         int total = 0;
         for (size_t i = 0; i < all.size(); ++i)
@@ -468,6 +468,8 @@ int RunCmdLineTransfer(HWND wnd, const char *src, const char *dst)
         snprintf(s.password, sizeof s.password, "%s", AnonymousPassword());
     }
 
+    // Every local name this run writes, so that none is written twice.
+    TransferRun run;
     const size_t rlen = strlen(rpath);
     const int stayOpen = download && rlen && rpath[rlen - 1] == '/';
     if (download && !lpath[0] && !stayOpen && !HasWildcard(BaseName(rpath)))

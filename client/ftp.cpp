@@ -10,6 +10,7 @@
 #include "client.h"
 
 #include "hosttypes.h"
+#include "xferrules.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -267,7 +268,10 @@ static void Trim(char *s)
 }
 
 // One line of the control connection into g_ftp.reply.  Returns its code.
-static int ReadLine()
+// The line must be complete within the session time-out counted from
+// start, when the reply began to be awaited: a server sending a byte at a
+// time gets no new time-out with every byte.
+static int ReadLine(DWORD start)
 {
     Ftp &f = g_ftp;
     char *line = f.reply;
@@ -284,10 +288,17 @@ static int ReadLine()
         complete = nl != nullptr;
     }
     while (!complete && got < 942 && !f.cancel) {
-        int n = RecvTimeout(f.ctrl, line + got, 1024 - got, (DWORD)f.timeout * 1000);
+        const DWORD limit = (DWORD)(f.timeout > 0 ? f.timeout : 65) * 1000;
+        const DWORD left = DeadlineLeft(start, limit, GetTickCount());
+        int n = left ? RecvTimeout(f.ctrl, line + got, 1024 - got, left) : -1;
         if (n <= 0) {
-            if (n < 0)
-                LogError("Receive error", WSAGetLastError());
+            const int err = n < 0 && left ? WSAGetLastError() : 0;
+            if (!left || (err == 10004 && !f.cancel && !DeadlineLeft(start, limit, GetTickCount()))) {
+                f.replyLost = 1;
+                Logf("! %s", "Reply not complete within the time-out");
+            } else if (n < 0) {
+                LogError("Receive error", err);
+            }
             f.cancel = 1;
             return 421;
         }
@@ -341,10 +352,20 @@ int ReadReply()
 {
     Ftp &f = g_ftp;
     EnterBusy();
-    // Continuation lines are read in a loop: a server may send any number.
+    const DWORD start = GetTickCount();
+    const DWORD limit = (DWORD)(f.timeout > 0 ? f.timeout : 65) * 1000;
+    // Continuation lines are read in a loop: a server may send any number,
+    // but all of them within the time-out.
     int remembered = 0;
     for (int first = 1;; first = 0) {
-        int code = ReadLine();
+        if (!first && !DeadlineLeft(start, limit, GetTickCount())) {
+            f.replyLost = 1;
+            Logf("! %s", "Reply not complete within the time-out");
+            f.cancel = 1;
+            remembered = 421;
+            break;
+        }
+        int code = ReadLine(start);
         const char *line = f.reply;
         int cont = code < 100 || code >= 600 || line[3] == '-';
         LogReplyLine(line);
@@ -430,6 +451,17 @@ static int Transact(const char *cmd)
         LogLine("! Not connected, ignored");
         f.cmdInProgress = 0;
         return 0;
+    }
+    if (f.replyLost) {
+        // Out of step since a reply timed out: a QUIT is still sent (the
+        // server may as well know), nothing else, and no reply is awaited.
+        if (!_strnicmp(cmd, "QUIT", 4))
+            SendLine(cmd);
+        else
+            LogLine("! Not sent: the connection is out of step after a reply time-out");
+        f.lastCode = 421;
+        f.cmdInProgress = 0;
+        return 4;
     }
     if (SendLine(cmd))
         cls = ReadReply();
@@ -887,6 +919,7 @@ SOCKET ConnectLogin(SessionRec *s)
     f.sentType = 0;
     f.carryLen = 0;
     f.lastCode = 0;
+    f.replyLost = 0;
     ResetCapabilities(1);
     f.useCdup = 1;
 
@@ -928,9 +961,12 @@ SOCKET ConnectLogin(SessionRec *s)
     const int detect = !s->useFirewall && f.hostType == 6000;
     f.greeting = detect;
     int cls;
+    // Preliminary replies ("120 wait") may come before the greeting, but
+    // not for longer than the time-out.
+    const DWORD greetStart = GetTickCount();
     do {
         cls = ReadReply();
-    } while (cls == 1 && !f.cancel);
+    } while (cls == 1 && !f.cancel && DeadlineLeft(greetStart, (DWORD)f.timeout * 1000, GetTickCount()));
     f.greeting = 0;
     if (cls != 2) {
         if (cls == 4)
@@ -1064,8 +1100,9 @@ int DetectHostType()
             } else {
                 EnterBusy();
                 int first = 1;
+                const DWORD start = GetTickCount();
                 for (;;) {
-                    int c = ReadLine();
+                    int c = ReadLine(start);
                     LogReplyLine(f.reply);
                     if (first) {
                         first = 0;
@@ -1172,11 +1209,19 @@ SOCKET OpenActive()
         Logf("! %s %s", "Failed \"createsocket\":", ErrorText(WSAGetLastError()));
         return INVALID_SOCKET;
     }
+    sockaddr_in local;
+    int len = sizeof local;
+    if (getsockname(g_ftp.ctrl, (sockaddr *)&local, &len) == SOCKET_ERROR ||
+        (local.sin_addr.s_addr & 0xFF) == 0)
+        local = g_ftp.local;
+    // Only on the address the server already talks to: a listener on every
+    // address takes connections from any network this computer is on.
     sockaddr_in a;
     memset(&a, 0, sizeof a);
     a.sin_family = AF_INET;
+    a.sin_addr = local.sin_addr;
     const char *step = nullptr;
-    int len = sizeof a;
+    len = sizeof a;
     if (bind(s, (sockaddr *)&a, sizeof a) == SOCKET_ERROR)
         step = "Failed \"bind\":";
     else if (getsockname(s, (sockaddr *)&a, &len) == SOCKET_ERROR)
@@ -1188,11 +1233,6 @@ SOCKET OpenActive()
         closesocket(s);
         return INVALID_SOCKET;
     }
-    sockaddr_in local;
-    len = sizeof local;
-    if (getsockname(g_ftp.ctrl, (sockaddr *)&local, &len) == SOCKET_ERROR ||
-        (local.sin_addr.s_addr & 0xFF) == 0)
-        local = g_ftp.local;
     const unsigned char *b = (const unsigned char *)&local.sin_addr;
     unsigned port = ntohs(a.sin_port);
     if (SendCommand("PORT %d,%d,%d,%d,%d,%d", b[0], b[1], b[2], b[3], port >> 8, port & 0xFF) != 2) {
@@ -1212,28 +1252,59 @@ SOCKET OpenDataConnection(int *active)
         SOCKET s = OpenPassive();
         if (s != INVALID_SOCKET)
             return s;
+        if (g_ftp.ctrl == INVALID_SOCKET || g_ftp.cancel)
+            return INVALID_SOCKET;
+        Logf("+ %s", "Passive mode failed, trying active mode (PORT)");
     }
     *active = 1;
     return OpenActive();
 }
 
-SOCKET AcceptData(SOCKET listener)
+// The address the control connection goes to: the only one a data
+// connection of ours may come from.
+static int ControlPeer(in_addr *out)
 {
-    StartWatchdog();
-    int w = WaitSocket(listener, 0, (DWORD)(g_ftp.timeout > 0 ? g_ftp.timeout : 65) * 1000, 1);
-    StopWatchdog();
-    SOCKET d = INVALID_SOCKET;
     sockaddr_in a;
     int len = sizeof a;
-    if (w == 1)
+    if (g_ftp.ctrl == INVALID_SOCKET || getpeername(g_ftp.ctrl, (sockaddr *)&a, &len) == SOCKET_ERROR)
+        return 0;
+    *out = a.sin_addr;
+    return 1;
+}
+
+SOCKET AcceptData(SOCKET listener)
+{
+    const DWORD limit = (DWORD)(g_ftp.timeout > 0 ? g_ftp.timeout : 65) * 1000;
+    const DWORD start = GetTickCount();
+    in_addr server = {};
+    const int known = ControlPeer(&server);
+    SOCKET d = INVALID_SOCKET;
+    StartWatchdog();
+    for (;;) {
+        const DWORD left = DeadlineLeft(start, limit, GetTickCount());
+        int w = left ? WaitSocket(listener, 0, left, 1) : 0;
+        if (w != 1) {
+            WSASetLastError(w == -1 ? WSAGetLastError() : 10004);
+            break;
+        }
+        sockaddr_in a;
+        int len = sizeof a;
         d = accept(listener, (sockaddr *)&a, &len);
-    else
-        WSASetLastError(10004);
-    if (d == INVALID_SOCKET) {
-        LogError("Accept error", WSAGetLastError());
-    } else {
-        Logf("[%u] accept from %s port %u", (unsigned)d, inet_ntoa(a.sin_addr), ntohs(a.sin_port));
+        if (d == INVALID_SOCKET)
+            break;
+        if (!known || a.sin_addr.s_addr == server.s_addr) {
+            Logf("[%u] accept from %s port %u", (unsigned)d, inet_ntoa(a.sin_addr), ntohs(a.sin_port));
+            break;
+        }
+        // Someone else reached our port first: not the server, so not its
+        // data.  Wait on for the server until the time-out.
+        Logf("! Data connection from %s refused: not the server", inet_ntoa(a.sin_addr));
+        closesocket(d);
+        d = INVALID_SOCKET;
     }
+    StopWatchdog();
+    if (d == INVALID_SOCKET)
+        LogError("Accept error", WSAGetLastError());
     closesocket(listener);
     if (g_ftp.listen == listener)
         g_ftp.listen = INVALID_SOCKET;
@@ -1282,14 +1353,18 @@ int Abort()
     return cls;
 }
 
+// Reads what the peer still sends until it stops, for at most two
+// seconds in all: a peer that keeps sending a byte now and then must not
+// hold a close (or the end of a run) for long.
 static void Drain(SOCKET s)
 {
     char buf[512];
-    // A server that keeps trickling must not hold an unattended run: there
-    // the whole drain lasts no longer than the session's time-out.
-    const DWORD start = GetTickCount(), limit = NetWaitMs(0xFFFFFFFF);
-    for (int i = 0; i < 4096 && GetTickCount() - start < limit; ++i) {
-        int n = RecvTimeout(s, buf, sizeof buf, 1000, 0);
+    const DWORD start = GetTickCount();
+    for (int i = 0; i < 4096; ++i) {
+        const DWORD left = DeadlineLeft(start, 2000, GetTickCount());
+        if (!left)
+            break;
+        int n = RecvTimeout(s, buf, sizeof buf, left < 1000 ? left : 1000, 0);
         if (n <= 0)
             break;
     }
