@@ -79,22 +79,8 @@ struct HighRecord {
     HighRecord(HWND notify, HWND log)
     {
         ci = (CINFO *)VirtualAlloc(nullptr, CINFO_SIZE, MEM_COMMIT | MEM_RESERVE | MEM_TOP_DOWN, PAGE_READWRITE);
-        if (!ci)
-            return;
-        ci->magic = CINFO_MAGIC;
-        ci->errorText = ci->errorBuf;
-        ci->replyText = ci->replyLine;
-        ci->hostText = ci->host;
-        ci->dirText = ci->currentDir;
-        ci->userText = ci->user;
-        ci->passText = ci->password;
-        ci->notifyWnd = notify;
-        ci->logWnd = log;
-        ci->ctrlSocket = INVALID_SOCKET;
-        ci->dataSocket = INVALID_SOCKET;
-        ci->cmdBufSize = ci->rxBufSize = ci->fileBufSize = CINFO_BUFSIZE;
-        ci->usePassive = 1;
-        ci->hostType = 6000;
+        if (ci)
+            PreFillRecord(ci, notify, log);
     }
     ~HighRecord()
     {

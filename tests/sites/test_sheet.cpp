@@ -123,28 +123,26 @@ protected:
     void Start() { thread_ = (HANDLE)_beginthreadex(nullptr, 0, RunSheet, &run_, 0, nullptr); }
 
     // Titles and texts of the windows still open on the sheet's thread.
+    static BOOL CALLBACK AddChildText(HWND c, LPARAM out)
+    {
+        char t[256] = "";
+        GetWindowTextA(c, t, sizeof t);
+        if (t[0] && IsWindowVisible(c))
+            *(std::string *)out += std::string(" '") + t + "'";
+        return TRUE;
+    }
+    static BOOL CALLBACK AddWindowText(HWND w, LPARAM out)
+    {
+        char t[256] = "";
+        GetWindowTextA(w, t, sizeof t);
+        *(std::string *)out += std::string("[") + t + "]";
+        EnumChildWindows(w, AddChildText, out);
+        return TRUE;
+    }
     static std::string OpenWindows(DWORD tid)
     {
         std::string out;
-        EnumThreadWindows(
-            tid,
-            [](HWND w, LPARAM lp) -> BOOL {
-                char t[256] = "";
-                GetWindowTextA(w, t, sizeof t);
-                *(std::string *)lp += std::string("[") + t + "]";
-                EnumChildWindows(
-                    w,
-                    [](HWND c, LPARAM lp2) -> BOOL {
-                        char ct[256] = "";
-                        GetWindowTextA(c, ct, sizeof ct);
-                        if (ct[0] && IsWindowVisible(c))
-                            *(std::string *)lp2 += std::string(" '") + ct + "'";
-                        return TRUE;
-                    },
-                    lp);
-                return TRUE;
-            },
-            (LPARAM)&out);
+        EnumThreadWindows(tid, AddWindowText, (LPARAM)&out);
         return out;
     }
 
