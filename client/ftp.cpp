@@ -267,6 +267,24 @@ static void Trim(char *s)
         s[--n] = 0;
 }
 
+// In a run nobody watches, a server that let a reply time out (or closed
+// the connection) gets no further commands: each would wait out the
+// time-out again.  The connection is dropped, so what follows fails at once
+// and the run ends with its failure.  (During the login the login's own
+// failure path closes it.)
+static void DropSilentServer()
+{
+    Ftp &f = g_ftp;
+    if (f.ctrl == INVALID_SOCKET)
+        return;
+    LogLine("! The server stopped answering: connection dropped");
+    linger hard = {1, 0};
+    setsockopt(f.ctrl, SOL_SOCKET, SO_LINGER, (const char *)&hard, sizeof hard);
+    closesocket(f.ctrl);
+    f.ctrl = INVALID_SOCKET;
+    f.carryLen = 0;
+}
+
 // One line of the control connection into g_ftp.reply.  Returns its code.
 // The line must be complete within the session time-out counted from
 // start, when the reply began to be awaited: a server sending a byte at a
@@ -300,6 +318,8 @@ static int ReadLine(DWORD start)
                 LogError("Receive error", err);
             }
             f.cancel = 1;
+            if (g_cmd.nobody && f.connected)
+                DropSilentServer();
             return 421;
         }
         char *end = line + got + n;
