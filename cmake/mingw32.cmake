@@ -11,5 +11,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Every test executable runs under Wine; tools/wine-env.sh prepares the prefix.
-find_program(WINE_PROGRAM NAMES wine wine-stable PATHS /usr/lib/wine)
+# The 32-bit loader by its own path: Debian's "wine" script would fall back
+# to the 64-bit loader, which cannot run these programs in a 32-bit prefix.
+find_program(WINE_PROGRAM NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(NOT WINE_PROGRAM)
+  message(WARNING "the 32-bit Wine loader /usr/lib/wine/wine is missing (Debian package wine32:i386): the i686 tests cannot run")
+endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})

@@ -1,5 +1,5 @@
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-# Windows (mingw-w64 i686) build: tesselcore.dll, tessel95.exe, tesselsetup.exe
+# Windows (mingw-w64, i686 or x86_64) build: tesselcore.dll, tessel95.exe, tesselsetup.exe
 # and the Wine-run tests.
 
 add_compile_definitions(_WIN32_WINNT=0x0501 WINVER=0x0501 _WIN32_IE=0x0500)
@@ -23,7 +23,7 @@ target_include_directories(tesselcore_static PUBLIC ${CMAKE_SOURCE_DIR}/include
 target_link_libraries(tesselcore_static PUBLIC tessel_portable ${CORE_LIBS})
 target_compile_options(tesselcore_static PRIVATE -Wall)
 
-find_program(MINGW_NM i686-w64-mingw32-nm REQUIRED)
+find_program(MINGW_NM ${TOOLCHAIN_PREFIX}-nm REQUIRED)
 set(DECORATED_DEF ${CMAKE_BINARY_DIR}/tesselcore.decorated.def)
 add_custom_command(OUTPUT ${DECORATED_DEF}
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/decorate_def.py ${MINGW_NM}
@@ -42,7 +42,7 @@ target_link_libraries(tesselcore PRIVATE -Wl,--whole-archive tesselcore_static t
 target_link_options(tesselcore PRIVATE ${TESSEL_STATIC_LINK} -Wl,--kill-at ${DECORATED_DEF})
 # The linker's import library would carry the plain names too; rebuild it so
 # that callers' decorated stdcall references resolve to the plain exports.
-find_program(MINGW_DLLTOOL i686-w64-mingw32-dlltool REQUIRED)
+find_program(MINGW_DLLTOOL ${TOOLCHAIN_PREFIX}-dlltool REQUIRED)
 add_custom_command(TARGET tesselcore POST_BUILD
   COMMAND ${MINGW_DLLTOOL} -k -d ${DECORATED_DEF} -D tesselcore.dll -l $<TARGET_LINKER_FILE:tesselcore>
   COMMENT "Import library for tesselcore")

@@ -1,7 +1,12 @@
 /* CINFO: one connection record per FTP control connection.  The client
  * allocates records itself and pre-fills them, so the layout below is an
  * interface: field order and widths must not change (checked at compile
- * time for i686). */
+ * time for both builds).
+ *
+ * i686: exactly 2056 bytes, the layout callers of the 32-bit library know.
+ * x86_64: the same fields in the same order; pointers, SOCKET, HWND and
+ * HANDLE grow to 8 bytes and WSADATA to 408, so the record is 2144 bytes.
+ * CINFO_SIZE is the size a caller of the build allocates and clears. */
 #ifndef TESSEL_CINFO_H
 #define TESSEL_CINFO_H
 
@@ -11,6 +16,11 @@
 
 #define CINFO_MAGIC 0x0130B972u
 #define CINFO_BUFSIZE 4096
+#ifdef _WIN64
+#define CINFO_SIZE 2144u
+#else
+#define CINFO_SIZE 2056u
+#endif
 
 /* initFlags */
 #define CINFO_OWN_WINSOCK   0x04u
@@ -106,6 +116,20 @@ static_assert(offsetof(CINFO, port) == 1972, "CINFO layout");
 static_assert(offsetof(CINFO, timeout) == 1976, "CINFO layout");
 static_assert(offsetof(CINFO, refCount) == 2024, "CINFO layout");
 static_assert(sizeof(CINFO) == 2056, "CINFO must be exactly what pre-initialisers clear");
+#elif defined(_WIN64)
+static_assert(offsetof(CINFO, errorText) == 32, "CINFO layout (x86_64)");
+static_assert(offsetof(CINFO, ctrlSocket) == 96, "CINFO layout (x86_64)");
+static_assert(offsetof(CINFO, host) == 128, "CINFO layout (x86_64)");
+static_assert(offsetof(CINFO, user) == 640, "CINFO layout (x86_64)");
+static_assert(offsetof(CINFO, errorBuf) == 800, "CINFO layout (x86_64)");
+static_assert(offsetof(CINFO, replyLine) == 1056, "CINFO layout (x86_64)");
+static_assert(offsetof(CINFO, wsaData) == 1336, "CINFO layout (x86_64)");
+static_assert(offsetof(CINFO, busy) == 1744, "CINFO layout (x86_64)");
+static_assert(offsetof(CINFO, threadArg) == 1760, "CINFO layout (x86_64)");
+static_assert(offsetof(CINFO, port) == 2044, "CINFO layout (x86_64)");
+static_assert(offsetof(CINFO, timeout) == 2048, "CINFO layout (x86_64)");
+static_assert(offsetof(CINFO, refCount) == 2112, "CINFO layout (x86_64)");
+static_assert(sizeof(CINFO) == 2144, "CINFO must be exactly what pre-initialisers clear");
 #endif
 #endif
 

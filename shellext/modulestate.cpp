@@ -248,7 +248,7 @@ void ModuleState::StartNotifyThread()
     notifyThread_ = (HANDLE)_beginthreadex(nullptr, 0, NotifyThread, this, 0, &tid);
     TesselSharedArea *area = SharedArea();
     if (notifyThread_ && area) {
-        area->notifyThread = notifyThread_;
+        area->notifyThread = HandleToULong(notifyThread_);
         area->notifyCreatedId = tid;
         // Until the thread records itself, posts go to the id it was made with.
         InterlockedCompareExchange((volatile LONG *)&area->notifyThreadId, (LONG)tid, 0);
@@ -277,7 +277,7 @@ void ModuleState::StopNotifyThread(BOOL atExit)
     notifyThread_ = nullptr;
     notifyThreadId_ = 0;
     if (area) {
-        area->notifyThread = nullptr;
+        area->notifyThread = 0;
         area->notifyThreadId = 0;
     }
 }

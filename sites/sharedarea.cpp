@@ -101,7 +101,12 @@ void SharedAreaOpen(void)
         g_area.created = created;
         if (created) {
             memset(view, 0, sizeof *view);
-            InitializeCriticalSection(&view->lock);
+#ifndef _WIN64
+            // The creator initialises the lock as 32-bit callers expect;
+            // nothing takes it, so the 64-bit build leaves its bytes zero.
+            static_assert(sizeof(CRITICAL_SECTION) == sizeof view->lock, "shared area lock");
+            InitializeCriticalSection((CRITICAL_SECTION *)view->lock);
+#endif
             memcpy(view->clsid, TESSEL_SHARED_STAMP, sizeof TESSEL_SHARED_STAMP);
         }
         g_area.view = view;

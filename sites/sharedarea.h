@@ -22,28 +22,31 @@
 /* flags */
 #define SHARED_EMAIL_DEFAULTED 0x1u /* the e-mail address was defaulted this session */
 
+/* One layout for both builds: on 64-bit Windows the 32-bit client and a
+ * 64-bit Explorer map the same area, so no field may change width with the
+ * pointer size.  The lock field keeps the room of a 32-bit CRITICAL_SECTION
+ * (which cannot lock across processes anyway), and the notification
+ * thread's handle is kept as its 32-bit value, which Windows guarantees to
+ * be significant for handles. */
 typedef struct TesselSharedArea {
-    CRITICAL_SECTION lock;           /* initialised by the creator; unused so far */
+    unsigned char lock[24];          /* 32-bit CRITICAL_SECTION; unused so far */
     volatile LONG attachCount;       /* processes that have the area mapped */
     volatile LONG flags;
     DWORD notifyThreadId;            /* notification thread (copy-hook drops) */
     char clsid[40];                  /* primary CLSID as a string */
     volatile LONG notifyRunning;
-    HANDLE notifyThread;             /* valid in the creating process only */
+    uint32_t notifyThread;           /* HANDLE, valid in the creating process only */
     DWORD notifyCreatedId;
     char dropDest[260];              /* destination folder reported by the copy hook */
     FTPINFO settings;                /* cache of the global settings; filled when tmpDir[0] */
 } TesselSharedArea;
 
-#if defined(_WIN32) && !defined(_WIN64)
 #include <stddef.h>
-static_assert(sizeof(CRITICAL_SECTION) == 24, "shared area layout");
 static_assert(offsetof(TesselSharedArea, attachCount) == 24, "shared area layout");
 static_assert(offsetof(TesselSharedArea, clsid) == 36, "shared area layout");
 static_assert(offsetof(TesselSharedArea, dropDest) == 88, "shared area layout");
 static_assert(offsetof(TesselSharedArea, settings) == 348, "shared area layout");
 static_assert(sizeof(TesselSharedArea) == 348 + FTPINFO_SIZE, "shared area layout");
-#endif
 
 /* Maps the area (once per process) and counts this process in.  The
  * process that creates the mapping zeroes it, initialises it and loads the

@@ -9,20 +9,32 @@
 #     that the copies are what they should be;
 #   - with a display (DISPLAY set, or DEMO_GUI=1 for a virtual one and a
 #     screenshot) the client's window connected to the same server.
-# Environment: TESSEL_BUILD_DIR (default build-win), DEMO_GUI=1.
+# Environment: TESSEL_ARCHES=x86_64 (run that build), TESSEL_BUILD_DIR
+# (default build-win, or build-win64 for x86_64), DEMO_GUI=1.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$top"
 jobs="${TESSEL_JOBS:-2}"
-build="${TESSEL_BUILD_DIR:-build-win}"
 
 bash tools/setup.sh
+# The build the host runs: i686, the product as specified, where the kernel
+# runs 32-bit programs, else x86_64 (TESSEL_ARCHES=x86_64 picks it anyway).
+. tools/arch.sh
+arch="$(tessel_default_arch)"
+build="${TESSEL_BUILD_DIR:-$(tessel_arch_build "$arch")}"
+if [ "$arch" = i686 ]; then
+  echo "== running the i686 build"
+else
+  echo "== running the x86_64 build${TESSEL_ARCHES:+ (TESSEL_ARCHES=$TESSEL_ARCHES)}"
+  tessel_can_run_i386 || echo "   (this host does not run 32-bit x86 programs: IA-32 emulation is off)"
+fi
+export TESSEL_ARCH="$arch"
 # A prefix of the demo's own: showing a window switches its graphics driver.
-export TESSEL_WINEPREFIX="${TESSEL_WINEPREFIX:-/tmp/tessel-wine-demo-$(id -u)}"
+export TESSEL_WINEPREFIX="${TESSEL_WINEPREFIX:-/tmp/tessel-wine-demo-$arch-$(id -u)}"
 . tools/wine-env.sh
 wine_prepare_prefix
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build.log" 2>&1 &&
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(tessel_arch_toolchain "$arch")" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build.log" 2>&1 &&
   cmake --build "$build" -j "$jobs" >>"$build.log" 2>&1 || { tail -40 "$build.log"; exit 1; }
 build="$(cd "$build" && pwd)"
 

@@ -98,14 +98,24 @@ struct Bed {
 
 // --------------------------------------------------------------------- PE tables
 
+// Reads PE32 (i686) and PE32+ (x86_64) images alike: only the optional
+// header's data directories and the thunk width differ.
 struct Pe {
     std::string data;
-    const IMAGE_NT_HEADERS32 *nt = nullptr;
+    const IMAGE_NT_HEADERS *nt = nullptr;
+    bool pe32plus = false;
     explicit Pe(const std::string &path) : data(ReadAll(path))
     {
         const IMAGE_DOS_HEADER *dos = (const IMAGE_DOS_HEADER *)data.data();
         if (data.size() > sizeof *dos && dos->e_magic == IMAGE_DOS_SIGNATURE)
-            nt = (const IMAGE_NT_HEADERS32 *)(data.data() + dos->e_lfanew);
+            nt = (const IMAGE_NT_HEADERS *)(data.data() + dos->e_lfanew);
+        if (nt)
+            pe32plus = nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    }
+    const IMAGE_DATA_DIRECTORY &Dir(int i) const
+    {
+        return pe32plus ? ((const IMAGE_NT_HEADERS64 *)nt)->OptionalHeader.DataDirectory[i]
+                        : ((const IMAGE_NT_HEADERS32 *)nt)->OptionalHeader.DataDirectory[i];
     }
     const char *At(DWORD rva) const
     {
@@ -115,6 +125,20 @@ struct Pe {
                 return data.data() + s->PointerToRawData + (rva - s->VirtualAddress);
         return nullptr;
     }
+    // The import thunks at RVA: {by ordinal, ordinal or name RVA}.
+    std::vector<std::pair<bool, ULONGLONG>> Thunks(DWORD rva) const
+    {
+        std::vector<std::pair<bool, ULONGLONG>> out;
+        const char *p = At(rva);
+        for (;; p += pe32plus ? 8 : 4) {
+            ULONGLONG v = pe32plus ? *(const ULONGLONG *)p : *(const DWORD *)p;
+            if (!v)
+                break;
+            bool ord = pe32plus ? (v & IMAGE_ORDINAL_FLAG64) != 0 : (v & IMAGE_ORDINAL_FLAG32) != 0;
+            out.push_back({ord, v & (ord ? 0xFFFF : 0x7FFFFFFF)});
+        }
+        return out;
+    }
 };
 
 } // namespace
@@ -123,7 +147,8 @@ TEST(ClientBinary, ImportsTheFiveFunctionsByOrdinalAndExportsItsOwn)
 {
     Pe pe(BuildDir() + "\\tessel95.exe");
     ASSERT_TRUE(pe.nt);
-    const IMAGE_DATA_DIRECTORY &imp = pe.nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    EXPECT_EQ(pe.pe32plus, sizeof(void *) == 8) << "the client is built for the test's architecture";
+    const IMAGE_DATA_DIRECTORY &imp = pe.Dir(IMAGE_DIRECTORY_ENTRY_IMPORT);
     const IMAGE_IMPORT_DESCRIPTOR *d = (const IMAGE_IMPORT_DESCRIPTOR *)pe.At(imp.VirtualAddress);
     ASSERT_TRUE(d);
     std::vector<int> ordinals;
@@ -135,10 +160,9 @@ TEST(ClientBinary, ImportsTheFiveFunctionsByOrdinalAndExportsItsOwn)
         dlls.push_back(dll);
         if (dll != "tesselcore.dll")
             continue;
-        const DWORD *thunk = (const DWORD *)pe.At(d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk);
-        for (; *thunk; ++thunk) {
-            EXPECT_TRUE(*thunk & IMAGE_ORDINAL_FLAG32) << "imported by name";
-            ordinals.push_back((int)(*thunk & 0xFFFF));
+        for (const auto &t : pe.Thunks(d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk)) {
+            EXPECT_TRUE(t.first) << "imported by name";
+            ordinals.push_back((int)t.second);
         }
     }
     std::sort(ordinals.begin(), ordinals.end());
@@ -149,7 +173,7 @@ TEST(ClientBinary, ImportsTheFiveFunctionsByOrdinalAndExportsItsOwn)
                     dll.find("winpthread") == std::string::npos)
             << dll;
 
-    const IMAGE_DATA_DIRECTORY &exp = pe.nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    const IMAGE_DATA_DIRECTORY &exp = pe.Dir(IMAGE_DIRECTORY_ENTRY_EXPORT);
     const IMAGE_EXPORT_DIRECTORY *e = (const IMAGE_EXPORT_DIRECTORY *)pe.At(exp.VirtualAddress);
     ASSERT_TRUE(e);
     std::vector<std::string> names;

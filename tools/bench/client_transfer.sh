@@ -12,13 +12,18 @@
 set -euo pipefail
 top="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$top"
-build="$(cd "${1:-build-win}" && pwd)"
+. tools/arch.sh
+# The build the host runs (i686 where it can), or the one named.
+if [ -n "${1:-}" ]; then arch="$(tessel_arch_of_build "$1")"; else arch="$(tessel_default_arch)"; fi
+build="$(cd "${1:-$(tessel_arch_build "$arch")}" && pwd)"
+export TESSEL_ARCH="$arch"
+echo "build: $arch ($build)"
 runs="${TESSEL_BENCH_RUNS:-3}"
 size_mib="${TESSEL_BENCH_MIB:-256}"
 [ -x "$build/tessel95.exe" ] || { echo "no $build/tessel95.exe: build first"; exit 2; }
 
 # A prefix of its own, so that its wineserver serves this benchmark only.
-export TESSEL_WINEPREFIX="${TESSEL_WINEPREFIX:-/tmp/tessel-wine-bench-$(id -u)}"
+export TESSEL_WINEPREFIX="${TESSEL_WINEPREFIX:-/tmp/tessel-wine-bench-$arch-$(id -u)}"
 . tools/wine-env.sh
 wine_prepare_prefix
 work="$(mktemp -d /tmp/tessel-cbench.XXXXXX)"
@@ -80,6 +85,6 @@ report() { # name kind
     printf "%-9s tessel95 %7.1f MB/s   curl %7.1f MB/s   ratio %.2f (goal >= 0.80)\n",
            n, b / o / 1e6, b / c / 1e6, c / o }'
 }
-echo "== $runs runs, medians; ${size_mib} MiB file, vsftpd on 127.0.0.1:$port; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "== $arch build; $runs runs, medians; ${size_mib} MiB file, vsftpd on 127.0.0.1:$port; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 report download get
 report upload put

@@ -12,7 +12,12 @@
 set -euo pipefail
 top="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$top"
-build="$(cd "${1:-build-win}" && pwd)"
+. tools/arch.sh
+# The build the host runs (i686 where it can), or the one named.
+if [ -n "${1:-}" ]; then arch="$(tessel_arch_of_build "$1")"; else arch="$(tessel_default_arch)"; fi
+build="$(cd "${1:-$(tessel_arch_build "$arch")}" && pwd)"
+export TESSEL_ARCH="$arch"
+echo "build: $arch ($build)"
 runs="${TESSEL_BENCH_RUNS:-3}"
 size_mib="${TESSEL_BENCH_MIB:-256}"
 entries="${TESSEL_BENCH_ENTRIES:-100000}"
@@ -20,7 +25,7 @@ entries="${TESSEL_BENCH_ENTRIES:-100000}"
 
 # A Wine prefix of its own: its wineserver then serves this benchmark only,
 # not the tests other people run at the same time (curl has no such server).
-export TESSEL_WINEPREFIX="${TESSEL_WINEPREFIX:-/tmp/tessel-wine-bench-$(id -u)}"
+export TESSEL_WINEPREFIX="${TESSEL_WINEPREFIX:-/tmp/tessel-wine-bench-$arch-$(id -u)}"
 . tools/wine-env.sh
 wine_prepare_prefix
 work="$(mktemp -d /tmp/tessel-bench.XXXXXX)"
@@ -78,7 +83,7 @@ report() { # name ours curl kind
       printf "%-9s tesselcore %7.3f s      curl %7.3f s      time ratio %.2f (goal <= 2.00)\n", n, o, c, o / c }'
   fi
 }
-echo "== $runs runs, medians; ${size_mib} MiB file, ${entries}-entry listing, vsftpd on 127.0.0.1:$port; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "== $arch build; $runs runs, medians; ${size_mib} MiB file, ${entries}-entry listing, vsftpd on 127.0.0.1:$port; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 report download get rate
 report upload put rate
 report listing ls time
