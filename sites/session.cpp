@@ -165,7 +165,6 @@ void SiteSession::Status(UINT id, const char *fallback, const char *insert)
 
 HRESULT SiteSession::Failure(DWORD flags, int code, const std::string &text, HWND owner)
 {
-    PlayEventSound("TESSEL_Failure");
     TESSEL_FAILUREINFO info = {};
     info.flags = flags;
     info.ci = ci_;
