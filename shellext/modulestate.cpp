@@ -154,9 +154,8 @@ SiteSession *ModuleState::FindOrCreateSession(const char *site)
     Lock();
     SiteSession *found = nullptr;
     for (SiteSession *s : sessions_)
-        if (s && !strcmp(s->SiteName(), site)) {
+        if (s && !strcmp(s->SiteName(), site) && s->TryAddRef()) {
             found = s;
-            found->AddRef();
             break;
         }
     if (!found)

@@ -125,6 +125,17 @@ bool SiteSession::IsLive(const void *p)
 
 ULONG SiteSession::AddRef() { return (ULONG)InterlockedIncrement(&refs_); }
 
+bool SiteSession::TryAddRef()
+{
+    for (;;) {
+        LONG n = refs_;
+        if (n <= 0)
+            return false;
+        if (InterlockedCompareExchange(&refs_, n + 1, n) == n)
+            return true;
+    }
+}
+
 ULONG SiteSession::Release()
 {
     LONG n = InterlockedDecrement(&refs_);
