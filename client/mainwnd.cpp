@@ -1,6 +1,8 @@
 // The main window: its controls, layout, commands, context menus, keys,
 // splitters, balloon help and drag and drop between the panes.
 #include "client.h"
+#include "fileops.h"
+#include "options.h"
 #include "resource.h"
 
 #include <shellapi.h>
@@ -415,11 +417,7 @@ static int FirstSelected(HWND list, char *name, size_t size, int *kind)
 
 static void ShowInViewer(const char *file)
 {
-    char cmd[MAX_PATH * 2 + 130];
-    const char *base = strrchr(file, '\\');
-    int dot = strchr(base ? base : file, '.') != nullptr;
-    snprintf(cmd, sizeof cmd, "%s %s%s", g_cfg.viewer, file, dot ? "" : ".");
-    WinExec(cmd, SW_SHOWNORMAL);
+    RunCommandLine(ViewerCommand(g_cfg.viewer, file), nullptr);
 }
 
 // ---------------------------------------------------------------- commands
@@ -429,181 +427,19 @@ static int Ask(const char *prompt, char *buf, size_t size, int history = 0)
     return InputBox(g_main, prompt, buf, size, 0, history) && buf[0];
 }
 
-static void LocalChangeDir()
-{
-    HWND list = Ctl(IDC_LLIST);
-    char name[MAX_PATH];
-    int kind = 0;
-    if (FirstSelected(list, name, sizeof name, &kind) && (kind == KIND_DIR || kind == KIND_LINK || kind == KIND_DRIVE)) {
-        if (kind == KIND_DRIVE) {
-            // "[-c-]" names drive c.
-            char drive[4] = {name[2], ':', 0};
-            SetCurrentDirectoryA(drive);
-        } else {
-            SetCurrentDirectoryA(name);
-        }
-    } else {
-        char dir[MAX_PATH] = "";
-        if (Ask("Enter local directory name:", dir, sizeof dir))
-            SetCurrentDirectoryA(dir);
-    }
-    RefreshLocal();
-}
+static void LocalChangeDir() { CmdChangeDir(0); }
 
+// A typed or chosen remote path; without one, the selection or a question.
 static void RemoteChangeDir(const char *typed)
 {
-    if (!g_ftp.connected)
+    if (!typed) {
+        CmdChangeDir(1);
         return;
-    char name[300] = "";
-    int kind = 0;
-    if (typed) {
-        snprintf(name, sizeof name, "%s", typed);
-    } else if (!FirstSelected(Ctl(IDC_RLIST), name, sizeof name, &kind) || (kind != KIND_DIR && kind != KIND_LINK)) {
-        name[0] = 0;
-        if (!Ask("Enter remote directory name:", name, sizeof name, 1))
-            return;
     }
-    ChangeDir(name);
+    if (!g_ftp.connected || !ArgumentOk("Directory name", typed))
+        return;
+    ChangeDir(typed);
     ShowRemote(0);
-}
-
-static void ForEachSelected(HWND list, void (*fn)(const char *name, int kind, void *ctx), void *ctx)
-{
-    static int sel[8192];
-    int n = (int)SendMessageA(list, LB_GETSELITEMS, 8192, (LPARAM)sel);
-    for (int i = 0; i < n && !g_ftp.stop; ++i) {
-        char name[300];
-        int kind = 0;
-        if (ItemAt(list, sel[i], name, sizeof name, &kind) && strcmp(name, ".."))
-            fn(name, kind, ctx);
-    }
-}
-
-static void WriteDirInfo()
-{
-    char tmpDir[MAX_PATH], path[MAX_PATH], dir[MAX_PATH];
-    GetTempPathA(sizeof tmpDir, tmpDir);
-    if (!GetTempFileNameA(tmpDir, "DSP", 0, path))
-        return;
-    RememberTempFile(path);
-    GetCurrentDirectoryA(sizeof dir, dir);
-    FILE *f = fopen(path, "w");
-    if (!f)
-        return;
-    fprintf(f, " Directory of %s\n\n", dir);
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(g_localMask[0] ? "*.*" : "*.*", &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            FILETIME lt;
-            SYSTEMTIME st = {};
-            FileTimeToLocalFileTime(&fd.ftLastWriteTime, &lt);
-            FileTimeToSystemTime(&lt, &st);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                fprintf(f, "%-30.30s <DIR>      %04u-%02u-%02u  %2u:%02u\n", fd.cFileName, st.wYear, st.wMonth,
-                        st.wDay, st.wHour, st.wMinute);
-            else
-                fprintf(f, "%-30.30s %10lu %04u-%02u-%02u  %2u:%02u\n", fd.cFileName, (unsigned long)fd.nFileSizeLow,
-                        st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute);
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    fclose(f);
-    ShowInViewer(path);
-}
-
-static void LocalRename(const char *name, int, void *)
-{
-    char prompt[400], to[MAX_PATH] = "";
-    snprintf(prompt, sizeof prompt, "Enter new name for \"%s\":", name);
-    snprintf(to, sizeof to, "%s", name);
-    if (Ask(prompt, to, sizeof to) && strcmp(to, name) && !MoveFileA(name, to))
-        Logf("! Rename of %s to %s failed.", name, to);
-}
-
-static void RemoteRename(const char *name, int, void *)
-{
-    char prompt[400], to[300] = "";
-    snprintf(prompt, sizeof prompt, "Enter new name for \"%s\":", name);
-    snprintf(to, sizeof to, "%s", name);
-    if (!Ask(prompt, to, sizeof to) || !strcmp(to, name))
-        return;
-    if (SendCommand("RNFR %s", name) == 3)
-        SendCommand("RNTO %s", to);
-}
-
-static void LocalDelete(const char *name, int kind, void *)
-{
-    if (kind == KIND_DRIVE)
-        return;
-    if (g_cfg.vrfyDel) {
-        char q[400];
-        snprintf(q, sizeof q, "Delete %s?", name);
-        int r = MessageBoxA(g_main, q, T95_APPNAME, MB_YESNOCANCEL | MB_ICONQUESTION);
-        if (r == IDCANCEL) {
-            g_ftp.stop = 1;
-            return;
-        }
-        if (r != IDYES)
-            return;
-    }
-    BOOL ok = kind == KIND_DIR ? RemoveDirectoryA(name) : DeleteFileA(name);
-    if (!ok)
-        Logf("! %s %s", "Delete failed:", name);
-}
-
-static void RemoteDelete(const char *name, int kind, void *)
-{
-    if (g_cfg.vrfyDel) {
-        char q[400];
-        snprintf(q, sizeof q, "Delete %s?", name);
-        int r = MessageBoxA(g_main, q, T95_APPNAME, MB_YESNOCANCEL | MB_ICONQUESTION);
-        if (r == IDCANCEL) {
-            g_ftp.stop = 1;
-            return;
-        }
-        if (r != IDYES)
-            return;
-    }
-    if (kind == KIND_DIR)
-        RemoveDir(name);
-    else
-        DeleteRemote(name);
-}
-
-static void LocalRemoveDir(const char *name, int kind, void *)
-{
-    if (kind == KIND_DIR && !RemoveDirectoryA(name))
-        Logf("! %s %s", "Delete failed:", name);
-}
-
-static void RemoteRemoveDir(const char *name, int kind, void *)
-{
-    if (kind == KIND_DIR || kind == KIND_LINK)
-        RemoveDir(name);
-}
-
-static void LocalView(const char *name, int kind, void *)
-{
-    if (kind != KIND_DIR && kind != KIND_DRIVE)
-        ShowInViewer(name);
-}
-
-static void RemoteViewOrExec(const char *name, int kind, void *exec)
-{
-    if (kind == KIND_DIR)
-        return;
-    char tmpDir[MAX_PATH], path[MAX_PATH];
-    GetTempPathA(sizeof tmpDir, tmpDir);
-    if (!GetTempFileNameA(tmpDir, "DSP", 0, path))
-        return;
-    RememberTempFile(path);
-    if (ReceiveFile(name, path, 1, 1, 0, 0) != 2)
-        return;
-    if (exec)
-        ShellExecuteA(g_main, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
-    else
-        ShowInViewer(path);
 }
 
 static void DoConnect()
@@ -614,6 +450,11 @@ static void DoConnect()
     }
     if (IsBusy()) {
         LogLine("! Command in progress, ignored");
+        return;
+    }
+    // The connect dialog waits for a person; a run nobody watches has none.
+    if (g_cmd.nobody) {
+        LogLine("! Connect dialog not shown: nobody to answer in an unattended run");
         return;
     }
     // The splash stays up until the connect dialog opens.
@@ -632,7 +473,7 @@ static void DoConnect()
     ReadHistory(g_session.name, "rdir%u", Ctl(IDC_RDIR));
     ReadHistory(g_session.name, "ldir%u", Ctl(IDC_LDIR));
     if (g_session.localDir[0])
-        SetCurrentDirectoryA(!lstrcmpiA(g_session.localDir, "origdir") ? g_startDir : g_session.localDir);
+        LocalChdir(!lstrcmpiA(g_session.localDir, "origdir") ? g_startDir : g_session.localDir);
     RefreshLocal();
     SetWindowTextA(Ctl(IDC_RMASK), g_session.rmask);
     g_ftp.retry = g_session.retries;
@@ -730,7 +571,6 @@ void DoCommand(HWND wnd, int id, int side)
     // stopped, must not fail every command after it.
     if (!IsBusy())
         g_ftp.cancel = 0;
-    char buf[MAX_PATH] = "";
     switch (id) {
     case IDC_CONNECT:
         DoConnect();
@@ -797,63 +637,27 @@ void DoCommand(HWND wnd, int id, int side)
         RemoteChangeDir(nullptr);
         break;
     case IDC_LMKDIR:
-        if (Ask("Enter new local directory name:", buf, sizeof buf)) {
-            if (!CreateDirectoryA(buf, nullptr))
-                Logf("! %s %s", "Failed to create directory", buf);
-            RefreshLocal();
-        }
-        break;
     case IDC_RMKDIR:
-        if (Ask("Enter new remote directory name:", buf, sizeof buf)) {
-            MakeDir(buf);
-            ShowRemote(1);
-        }
+        CmdMakeDir(id == IDC_RMKDIR);
         break;
     case CMD_DELDIR:
-        if (side) {
-            ForEachSelected(Ctl(IDC_RLIST), RemoteRemoveDir, nullptr);
-            ShowRemote(1);
-        } else {
-            ForEachSelected(Ctl(IDC_LLIST), LocalRemoveDir, nullptr);
-            RefreshLocal();
-        }
+        CmdRemoveDir(side);
         break;
     case IDC_LVIEW:
-        ForEachSelected(Ctl(IDC_LLIST), LocalView, nullptr);
-        break;
     case IDC_RVIEW:
-        g_ftp.stop = 0;
-        ForEachSelected(Ctl(IDC_RLIST), RemoteViewOrExec, nullptr);
+        CmdView(id == IDC_RVIEW);
         break;
     case IDC_LEXEC:
-        if (FirstSelected(Ctl(IDC_LLIST), buf, sizeof buf, nullptr))
-            ShellExecuteA(wnd, "open", buf, nullptr, nullptr, SW_SHOWNORMAL);
+    case IDC_REXEC:
+        CmdExecute(id == IDC_REXEC);
         break;
-    case IDC_REXEC: {
-        int kind = 0;
-        if (FirstSelected(Ctl(IDC_RLIST), buf, sizeof buf, &kind))
-            RemoteViewOrExec(buf, kind, (void *)1);
-        break;
-    }
     case IDC_LRENAME:
-        g_ftp.stop = 0;
-        ForEachSelected(Ctl(IDC_LLIST), LocalRename, nullptr);
-        RefreshLocal();
-        break;
     case IDC_RRENAME:
-        g_ftp.stop = 0;
-        ForEachSelected(Ctl(IDC_RLIST), RemoteRename, nullptr);
-        ShowRemote(1);
+        CmdRename(id == IDC_RRENAME);
         break;
     case IDC_LDELETE:
-        g_ftp.stop = 0;
-        ForEachSelected(Ctl(IDC_LLIST), LocalDelete, nullptr);
-        RefreshLocal();
-        break;
     case IDC_RDELETE:
-        g_ftp.stop = 0;
-        ForEachSelected(Ctl(IDC_RLIST), RemoteDelete, nullptr);
-        ShowRemote(1);
+        CmdDelete(id == IDC_RDELETE);
         break;
     case IDC_LREFRESH:
         RefreshLocal();
@@ -863,11 +667,8 @@ void DoCommand(HWND wnd, int id, int side)
         ShowRemote(1);
         break;
     case IDC_LDIRINFO:
-        WriteDirInfo();
-        break;
     case IDC_RDIRINFO:
-        if (g_remoteListFile[0])
-            ShowInViewer(g_remoteListFile);
+        CmdDirInfo(id == IDC_RDIRINFO);
         break;
     case CMD_SORT:
         SortDialog(wnd, side);
@@ -879,9 +680,13 @@ void DoCommand(HWND wnd, int id, int side)
             UploadSelection(wnd, 0);
         break;
     case CMD_MOVE:
+        CmdMove(side);
+        break;
     case CMD_EDIT:
+        CmdEdit();
+        break;
     case CMD_CHMOD:
-        LogLine("+ Not available in this version");
+        CmdPermissions();
         break;
     default:
         if (id >= CMD_FTP_CWD && id <= CMD_FTP_STOR)
@@ -1443,19 +1248,7 @@ static void CreateControls(HWND wnd)
     SendMessageA(Ctl(IDC_RDIR), CB_LIMITTEXT, 255, 0);
     SendMessageA(Ctl(IDC_LMASK), EM_LIMITTEXT, MAX_PATH - 1, 0);
     SendMessageA(Ctl(IDC_RMASK), EM_LIMITTEXT, 19, 0);
-    static const int fontIds[5] = {SYSTEM_FONT, SYSTEM_FIXED_FONT, ANSI_VAR_FONT, ANSI_FIXED_FONT, ANSI_FIXED_FONT};
-    HFONT lf = (HFONT)GetStockObject(fontIds[g_cfg.font]);
-    if (g_cfg.font == 4) {
-        char face[64];
-        ReadIniText(T95_CONFIG, "FNAME", "Courier New", face, sizeof face);
-        s_listFont = CreateFontA(ReadIniInt(T95_CONFIG, "FHEIGHT", -12), ReadIniInt(T95_CONFIG, "FWIDTH", 0), 0, 0,
-                                 ReadIniInt(T95_CONFIG, "FWEIGHT", FW_NORMAL), 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0,
-                                 ReadIniInt(T95_CONFIG, "FPITCH", FIXED_PITCH), face);
-        if (s_listFont)
-            lf = s_listFont;
-    }
-    SendMessageA(Ctl(IDC_LLIST), WM_SETFONT, (WPARAM)lf, FALSE);
-    SendMessageA(Ctl(IDC_RLIST), WM_SETFONT, (WPARAM)lf, FALSE);
+    ApplyListFont();
     SendMessageA(Ctl(IDC_LLIST), LB_SETHORIZONTALEXTENT, 1200, 0);
     SendMessageA(Ctl(IDC_RLIST), LB_SETHORIZONTALEXTENT, 1200, 0);
     HMENU sys = GetSystemMenu(wnd, FALSE);

@@ -14,6 +14,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <map>
+#include <string>
+
 namespace {
 
 int g_blockSize = TESSEL_ASYNC_BLOCK;
@@ -50,6 +53,66 @@ void AddBytes(CINFO *ci, int n)
     if (v < (uint32_t)ci->byteCount)
         v = 0xFFFFFFFFu; // saturate rather than wrap on files over 4 GiB
     ci->byteCount = (int32_t)v;
+}
+
+// What a message-driven download must end with, kept beside the record
+// (whose layout is fixed): the length the server meant, the bytes so far,
+// and the cut of an existing file that waits for the first byte.
+struct DownloadCheck {
+    int known;
+    uint64_t expected;
+    uint64_t total;
+    uint64_t dropped;
+    int overrun;
+    int cutPending;
+    int created;
+    std::string path;
+};
+
+struct DownloadChecks {
+    CRITICAL_SECTION lock;
+    std::map<CINFO *, DownloadCheck> of;
+    DownloadChecks() { InitializeCriticalSection(&lock); }
+};
+
+DownloadChecks &Checks()
+{
+    static DownloadChecks c;
+    return c;
+}
+
+// The record's entry (its own thread is the only one that uses it).
+DownloadCheck *CheckOf(CINFO *ci)
+{
+    DownloadChecks &c = Checks();
+    EnterCriticalSection(&c.lock);
+    auto it = c.of.find(ci);
+    DownloadCheck *d = it == c.of.end() ? nullptr : &it->second;
+    LeaveCriticalSection(&c.lock);
+    return d;
+}
+
+void SetCheck(CINFO *ci, const DownloadCheck &d)
+{
+    DownloadChecks &c = Checks();
+    EnterCriticalSection(&c.lock);
+    c.of[ci] = d;
+    LeaveCriticalSection(&c.lock);
+}
+
+void DropCheck(CINFO *ci)
+{
+    DownloadChecks &c = Checks();
+    EnterCriticalSection(&c.lock);
+    c.of.erase(ci);
+    LeaveCriticalSection(&c.lock);
+}
+
+int CutFile(HANDLE f, uint64_t at)
+{
+    LARGE_INTEGER pos;
+    pos.QuadPart = (LONGLONG)at;
+    return SetFilePointerEx(f, pos, nullptr, FILE_BEGIN) && SetEndOfFile(f);
 }
 
 // Stops the notifications of a socket and makes it blocking again, so that
@@ -405,6 +468,40 @@ int WriteAll(HANDLE f, const char *buf, int n)
     return WriteFile(f, buf, (DWORD)n, &written, nullptr) && written == (DWORD)n;
 }
 
+// Writes a download's block: the old file is cut at the first byte, and
+// nothing past the length the server meant is written.  0 when the write
+// failed (*overrun tells a block past that length).
+int StoreData(CINFO *ci, const char *buf, int n, int *overrun)
+{
+    *overrun = 0;
+    DownloadCheck *d = CheckOf(ci);
+    if (d && d->known && d->total + (uint64_t)n > d->expected) {
+        d->overrun = *overrun = 1;
+        d->dropped = d->total + (uint64_t)n - d->expected;
+        n = (int)(d->expected - d->total);
+    }
+    if (d && n && d->cutPending) {
+        if (!CutFile(ci->asyncFile, 0))
+            return 0;
+        d->cutPending = 0;
+    }
+    if (n && !WriteAll(ci->asyncFile, buf, n))
+        return 0;
+    if (d)
+        d->total += (uint64_t)n;
+    AddBytes(ci, n);
+    return 1;
+}
+
+// More data than the server meant: stopped like a cancel.
+void StopOverrun(CINFO *ci)
+{
+    if (ci->ctrlSocket != INVALID_SOCKET && SendAbortSequence(ci, 0))
+        SetAsyncFlag(ci, TESSEL_AFLAG_ABOR_SENT, 1);
+    ci->cancelFlag = 1;
+    PostSocketEvent(ci, ci->dataSocket, FD_CLOSE);
+}
+
 // FD_READ on the data socket of a download.
 void ReadData(CINFO *ci)
 {
@@ -415,12 +512,14 @@ void ReadData(CINFO *ci)
         // After a cancel or a failed write the rest only drains.
         if (ci->cancelFlag || ci->abortFlag)
             return;
-        AddBytes(ci, n);
-        if (!WriteAll(ci->asyncFile, buf, n)) {
+        int overrun;
+        if (!StoreData(ci, buf, n, &overrun)) {
             LocalFailure(ci, "! WriteFile error %u", GetLastError());
             return;
         }
         PostProgress(ci);
+        if (overrun)
+            StopOverrun(ci);
     } else if (n == 0) {
         // The end of the data.  FD_CLOSE normally follows, but not for a
         // connection that ended before it was selected.
@@ -508,14 +607,16 @@ void CloseData(CINFO *ci, SOCKET s)
             int n = recv(s, buf, g_blockSize, 0);
             if (n <= 0)
                 break;
-            AddBytes(ci, n);
-            if (!WriteAll(ci->asyncFile, buf, n)) {
+            int overrun;
+            if (!StoreData(ci, buf, n, &overrun)) {
                 ci->lastError = 500;
                 SetErrorf(ci, "! WriteFile error %u", (unsigned)GetLastError());
                 ci->cancelFlag = 1;
                 break;
             }
             PostProgress(ci);
+            if (overrun)
+                break; // the rest is not wanted; the verdict below says why
         }
     }
     if (st == TESSEL_ASYNC_RECV && (ci->cancelFlag || ci->abortFlag)) {
@@ -528,20 +629,48 @@ void CloseData(CINFO *ci, SOCKET s)
     } else {
         ci->dataSocket = CloseAsyncSocket(ci, s);
     }
+    DownloadCheck *check = st == TESSEL_ASYNC_RECV ? CheckOf(ci) : nullptr;
+    DownloadCheck d = check ? *check : DownloadCheck();
+    if (check)
+        DropCheck(ci);
+    const int aborted = (ci->asyncFlags & TESSEL_AFLAG_ABOR_SENT) != 0;
+    SetAsyncFlag(ci, TESSEL_AFLAG_ABOR_SENT, 0);
+    int code = ci->ctrlSocket != INVALID_SOCKET ? ReadTransferEnd(ci, aborted) : 0;
+    int sizeFailure = 0;
+    if (check && ci->lastError != 500) {
+        TransferFacts facts = {};
+        facts.dataConnection = facts.localFileOk = facts.dataOk = 1;
+        facts.closingCode = code;
+        facts.binary = 1;
+        facts.lengthKnown = d.known;
+        facts.expected = d.expected;
+        facts.actual = d.total + d.dropped;
+        // Past the length the server meant the transfer was stopped, so
+        // its closing reply says nothing more.
+        const int verdict = d.overrun ? XV_LONG : TransferVerdict(&facts);
+        if (verdict == XV_SHORT || verdict == XV_LONG) {
+            char text[200];
+            SetErrorText(ci, VerdictText(verdict, &facts, text, sizeof text));
+            sizeFailure = 1;
+        }
+        // An empty file, confirmed: now the old one may go.
+        if (d.cutPending && verdict == XV_OK && !ci->cancelFlag && !ci->abortFlag && ci->asyncFile)
+            CutFile(ci->asyncFile, 0);
+    }
     if (ci->asyncFile) {
         CloseHandle(ci->asyncFile);
         ci->asyncFile = nullptr;
     }
     ci->asyncState = TESSEL_ASYNC_IDLE;
-    const int aborted = (ci->asyncFlags & TESSEL_AFLAG_ABOR_SENT) != 0;
-    SetAsyncFlag(ci, TESSEL_AFLAG_ABOR_SENT, 0);
-    int code = ci->ctrlSocket != INVALID_SOCKET ? ReadTransferEnd(ci, aborted) : 0;
     // A transfer stopped here never reads as a success: a local failure is
-    // 500, a cancelled one that the server still calls complete is 426.
+    // 500, a cancelled one that the server still calls complete is 426, and
+    // so is one that moved more or fewer bytes than the server meant.
     if (ci->lastError == 500)
         code = 500;
-    else if ((ci->cancelFlag || ci->abortFlag) && code / 100 == 2)
+    else if ((ci->cancelFlag || ci->abortFlag || sizeFailure) && code / 100 == 2)
         code = 426;
+    if (check && d.cutPending && d.created && code / 100 != 2)
+        DeleteFileA(d.path.c_str()); // nothing came: no empty file left behind
     ci->busy = 0;
     PostDone(ci, (WPARAM)code, (LPARAM)(uint32_t)ci->byteCount);
     ReleaseTransferHold(ci);
@@ -1014,7 +1143,7 @@ int FailAsyncTransfer(CINFO *ci, HANDLE file)
 // TYPE, data connection and the transfer command, as the blocking
 // transfers do it.  The data socket, or INVALID_SOCKET (text set).
 SOCKET StartDataCommand(CINFO *ci, int binary, const char *word, const char *name, DataChannel *dc,
-                        const char *refusedText, const char *noDataText)
+                        const char *refusedText, const char *noDataText, SizeSources *sizes = nullptr)
 {
     if (ci->ctrlSocket == INVALID_SOCKET) {
         SetErrorText(ci, "! No socket");
@@ -1022,6 +1151,8 @@ SOCKET StartDataCommand(CINFO *ci, int binary, const char *word, const char *nam
     }
     StopControlNotifications(ci);
     RunCommand(ci, binary ? "TYPE I" : "TYPE A", nullptr);
+    if (sizes && binary)
+        AskRemoteSize(ci, name, sizes);
     if (OpenDataConnection(ci, dc) != 0)
         return INVALID_SOCKET;
     if (RunCommand(ci, word, name) / 100 != 1) {
@@ -1030,6 +1161,8 @@ SOCKET StartDataCommand(CINFO *ci, int binary, const char *word, const char *nam
             SetErrorText(ci, refusedText);
         return INVALID_SOCKET;
     }
+    if (sizes)
+        sizes->announcedOk = ParseAnnouncedSize(ci->replyLine, &sizes->announced);
     SOCKET sock = AcceptDataConnection(ci, dc);
     if (sock == INVALID_SOCKET && noDataText)
         SetErrorText(ci, noDataText);
@@ -1080,11 +1213,16 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvFileAsync(CINFO *ci, const char *remot
     if (!BeginAsyncTransfer(ci))
         return 500;
     DataChannel dc;
-    SOCKET s = StartDataCommand(ci, binary, "RETR", remote, &dc, "! Retr failed", "! No data socket");
+    SizeSources sizes = {};
+    SOCKET s = StartDataCommand(ci, binary, "RETR", remote, &dc, "! Retr failed", "! No data socket", &sizes);
     if (s == INVALID_SOCKET)
         return FailAsyncTransfer(ci, INVALID_HANDLE_VALUE);
-    HANDLE f = CreateFileA(local ? local : "", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    // An existing file is not emptied here but at the first byte.
+    DownloadCheck check;
+    HANDLE f = CreateFileA(local ? local : "", GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    check.created = f != INVALID_HANDLE_VALUE;
+    if (f == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
+        f = CreateFileA(local, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) {
         DWORD why = GetLastError();
         // Nothing will run on the handler window: read the replies here so
@@ -1096,6 +1234,13 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvFileAsync(CINFO *ci, const char *remot
         SetErrorf(ci, "! Failed to open %s for write.", local ? local : "");
         return FailAsyncTransfer(ci, INVALID_HANDLE_VALUE);
     }
+    check.known = 0;
+    check.expected = binary ? ExpectedLength(&sizes, 0, &check.known) : 0;
+    check.total = check.dropped = 0;
+    check.overrun = 0;
+    check.cutPending = 1;
+    check.path = local;
+    SetCheck(ci, check);
     RunOnHandler(ci, s, TESSEL_ASYNC_RECV, f, doneMsg);
     return 200;
 }

@@ -142,6 +142,14 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_SendCommand(CINFO *ci, const char *cmd)
 
 int ReadReplyLine(CINFO *ci)
 {
+    return ReadReplyLineBy(ci, GetTickCount());
+}
+
+// One line, waiting no longer than what is left of the reply time-out
+// counted from start: a server that sends a line a byte at a time, or an
+// endless run of continuation lines, must not hold the caller for ever.
+int ReadReplyLineBy(CINFO *ci, DWORD start)
+{
     ci->lastError = 0;
     const int32_t cap = ci->rxBufSize > 0 && ci->rxBufSize <= CINFO_BUFSIZE ? ci->rxBufSize : CINFO_BUFSIZE;
     for (;;) {
@@ -159,7 +167,8 @@ int ReadReplyLine(CINFO *ci)
         if (room > 256)
             room = 256;
         int err = 0;
-        int w = WaitSocketEx(ci, ci->ctrlSocket, 0, ReplyTimeoutMs(ci), 0);
+        const DWORD left = DeadlineLeft(start, ReplyTimeoutMs(ci), GetTickCount());
+        int w = left ? WaitSocketEx(ci, ci->ctrlSocket, 0, left, 0) : 0;
         if (w == 1) {
             int n = recv(ci->ctrlSocket, ci->rxBuf + ci->rxPending, room, 0);
             if (n > 0) {
@@ -192,15 +201,28 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvResponse(CINFO *ci)
     }
     ci->replyLine[0] = 0;
     int v;
+    // The whole reply, every line of it, must arrive within the time-out.
+    const DWORD start = GetTickCount();
     // A loop, not recursion: a server may send any number of continuation
     // lines.
     for (;;) {
-        v = ReadReplyLine(ci);
+        v = ReadReplyLineBy(ci, start);
         if (v == 421 || v == -1)
             break;
         if (ReplyIsFinal(ci->replyLine, v))
             break;
         LogText(ci, ci->replyLine);
+        if (!DeadlineLeft(start, ReplyTimeoutMs(ci), GetTickCount())) {
+            // Continuation lines without end: the reply never completes.
+            ci->lastError = WSAEINTR;
+            ci->replyLine[0] = 0;
+            v = 421;
+            break;
+        }
+    }
+    if (v == 421 && ci->lastError == WSAEINTR && !DeadlineLeft(start, ReplyTimeoutMs(ci), GetTickCount())) {
+        Logf(ci, "! Reply not complete within %u ms", (unsigned)ReplyTimeoutMs(ci));
+        strcpy(ci->replyLine, "421 reply timed out");
     }
     if (v == -1) {
         strcpy(ci->replyLine, "500 failed to return anything");

@@ -82,6 +82,10 @@ void StopControlNotifications(CINFO *ci);
  * transfers restart at the local size rounded down to 1024 bytes. */
 int RecvFileResume(CINFO *ci, const char *remote, const char *local, int binary);
 
+/* The remote file's size by SIZE, for binary transfers (ASCII sizes differ
+ * between the two ends): sets src->size and src->sizeOk when known. */
+void AskRemoteSize(CINFO *ci, const char *remote, struct SizeSources *src);
+
 /* 64-bit counts in the 32-bit fields and message parameters. */
 static inline uint32_t Saturate32(uint64_t v) { return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : (uint32_t)v; }
 

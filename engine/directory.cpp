@@ -26,13 +26,20 @@ static void CopyText(char *dst, size_t size, const char *src)
     dst[n] = 0;
 }
 
-static void TrimLineEnd(char *line, int *len)
+// Cuts the line end off.  Blanks before it stay: in a UNIX-style line they
+// may end the name ("notes " is another file than "notes").  A line of
+// nothing but white space counts as no line at all (returns 0).
+static int TrimLineEnd(char *line, int *len)
 {
     int n = *len;
-    while (n > 0 && (line[n - 1] == ' ' || line[n - 1] == '\t' || line[n - 1] == '\r' || line[n - 1] == '\n'))
+    while (n > 0 && (line[n - 1] == '\r' || line[n - 1] == '\n'))
         --n;
     line[n] = 0;
     *len = n;
+    for (int i = 0; i < n; ++i)
+        if (line[i] != ' ' && line[i] != '\t')
+            return n;
+    return 0;
 }
 
 // Reads the listing off the data socket into the header.  Returns the last
@@ -60,8 +67,7 @@ static int ReadListing(CINFO *ci, SOCKET s, DirectoryListing *dir, int *peerClos
             *peerClosed = err == 0 && !ci->cancelFlag && !ci->abortFlag;
             break;
         }
-        TrimLineEnd(line, &len);
-        if (len == 0)
+        if (TrimLineEnd(line, &len) == 0)
             continue;
         ListingEntry entry;
         memset(&entry, 0, sizeof entry);

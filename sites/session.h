@@ -58,6 +58,9 @@ public:
 
     ULONG AddRef();
     ULONG Release();
+    // A reference unless the last one is already gone (the session is on
+    // its way out and only not yet out of the lists).
+    bool TryAddRef();
 
     // Connects and logs in; the caller either waits, pumping messages, or
     // returns at once (async) and learns the outcome from 4028 and state().

@@ -223,7 +223,7 @@ TEST(ClientWindow, ConnectButtonThroughTheSessionDialogAndCloseSavesHistories)
     volatile bool done = false;
     std::thread closer([&done] {
         while (!done) {
-            HWND dlg = FindWindowA("#32770", "Session Properties");
+            HWND dlg = FindWindowA("#32770", "Session");
             if (dlg)
                 PostMessageA(dlg, WM_COMMAND, IDOK, 0);
             Sleep(50);

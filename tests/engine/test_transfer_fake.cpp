@@ -50,7 +50,7 @@ void ExpectNoScriptErrors(const std::vector<std::string> &lines)
         EXPECT_NE(l[0], '!') << l;
 }
 
-const char kRetrStart[] = "expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR f.bin\nsend 150 here\ndataconnect\n";
+const char kRetrStart[] = "expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 550 no size\nexpect PASV\npasv\nexpect RETR f.bin\nsend 150 here\ndataconnect\n";
 const char kStorStart[] = "expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect STOR f.bin\nsend 150 go\ndataconnect\n";
 
 } // namespace
@@ -58,7 +58,8 @@ const char kStorStart[] = "expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect
 TEST(TransferFake, RefusedRetrIsALocal500AndTheSessionStaysInStep)
 {
     REQUIRE_FAKE_SERVER();
-    FakeSession s("expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR f.bin\nsend 550 no such file\n");
+    FakeSession s("expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 550 no such file\nexpect PASV\npasv\n"
+                  "expect RETR f.bin\nsend 550 no such file\n");
     std::string local = TempDir("refused") + "\\f.bin";
     EXPECT_EQ(TESSEL_RecvFile(s.r.ci, "f.bin", local.c_str(), 1), 500);
     EXPECT_STREQ(s.r.ci->errorBuf, "! Retr failed");
@@ -122,12 +123,16 @@ TEST(TransferFake, CancelledDownloadEndingIn426Then226IsNoSuccess)
 TEST(TransferFake, RefusedRestartsFromZeroAndCutsTheOldFile)
 {
     REQUIRE_FAKE_SERVER();
-    FakeSession s("expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect REST 1024\nsend 502 no REST here\n"
-                  "expect RETR f.bin\nsend 150 here\ndataconnect\ndatasend hello\ndataclose\nsend 226 done\n");
+    FakeSession s("expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 213 2000\nexpect PASV\npasv\n"
+                  "expect REST 1024\nsend 502 no REST here\n"
+                  "expect RETR f.bin\nsend 150 here\ndataconnect\ndatafile 2000\ndataclose\nsend 226 done\n");
     std::string local = TempDir("norest") + "\\f.bin";
     ASSERT_TRUE(WriteAll(local, std::string(1500, 'o')));
     EXPECT_EQ(RecvFileResume(s.r.ci, "f.bin", local.c_str(), 1), 226);
-    EXPECT_EQ(ReadAll(local), "hello");
+    std::string pattern(2000, '\0');
+    for (size_t i = 0; i < pattern.size(); ++i)
+        pattern[i] = (char)(i % 256);
+    EXPECT_TRUE(ReadAll(local) == pattern);
     EXPECT_STREQ(s.r.ci->errorBuf, "Successful copy");
     s.ExpectInStep();
     ExpectNoScriptErrors(s.Seen());
@@ -287,7 +292,7 @@ TEST(TransferFake, RemoteNamesNeverChooseTheLocalFile)
 {
     REQUIRE_FAKE_SERVER();
     const char *remote = "../up/..\\..\\evil.bin";
-    FakeSession s("expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR \\.\\./up/\\.\\.\\\\\\.\\.\\\\evil\\.bin\n"
+    FakeSession s("expect TYPE I\nsend 200 ok\nexpect SIZE .*\nsend 500 no\nexpect PASV\npasv\nexpect RETR \\.\\./up/\\.\\.\\\\\\.\\.\\\\evil\\.bin\n"
                   "send 150 here\ndataconnect\ndatasend payload\ndataclose\nsend 226 done\n");
     std::string dir = TempDir("names");
     std::string inner = dir + "\\inner";

@@ -4,6 +4,7 @@
 // keep-alive and the reconnect after a dropped session.
 #include "sessiontest.h"
 
+#include <commctrl.h>
 #include <string>
 
 namespace {
@@ -260,6 +261,17 @@ struct OwnerWindow {
                           wc.hInstance, nullptr);
         done = -1;
         progress = 0;
+        INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
+        InitCommonControlsEx(&icc);
+        bar = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, w, nullptr,
+                              wc.hInstance, nullptr);
+    }
+    HWND bar = nullptr;
+    std::string StatusText() const
+    {
+        char buf[256] = "";
+        SendMessageA(bar, SB_GETTEXTA, 0, (LPARAM)buf);
+        return buf;
     }
     ~OwnerWindow() { DestroyWindow(w); }
 };
@@ -279,6 +291,7 @@ TEST_F(SessionTest, AsyncConnectReportsToTheOwnerAndProgressIsRelayed)
     ASSERT_TRUE(PumpUntil([] { return OwnerWindow::done != -1; }, 20000));
     EXPECT_EQ(OwnerWindow::done, 1);
     EXPECT_EQ(s->State(), kSessionReady);
+    EXPECT_EQ(owner.StatusText(), "Connected") << "part 0 of the owner's status bar";
     EXPECT_EQ(Stored("async").conGood, 1);
     s->SetProgressWindow(owner.w);
     std::vector<SessionEntry> entries;

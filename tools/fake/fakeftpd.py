@@ -31,6 +31,14 @@ Script lines (one directive each, '#' starts a comment line):
   datareset        drop the data connection with a reset (RST) instead
   urgent           wait up to 5 s for urgent (out-of-band) data on the control
                    connection; logged as "#urgent XX" (hex) or "#urgent none"
+  thirdparty TEXT  (after port) connect to the client's data port from
+                   127.0.0.2, as someone else on the network would, send TEXT
+                   and read until the client closes; logged as
+                   "#thirdparty closed N" (N bytes received) or
+                   "#thirdparty open N" when still open after 5 s
+  dribble S TEXT   send TEXT one byte every S seconds, no CR LF
+  flood TEXT       send TEXT + CR LF again and again until the client closes
+                   (at most 120 s)
 After the script, commands are answered "221 Goodbye." for QUIT (then close)
 and "502 Not scripted." for anything else, until the client closes.
 """
@@ -169,6 +177,22 @@ class Session:
                 except OSError:
                     time.sleep(0.01)
             self.log.append("#urgent %s" % got)
+        elif word == "thirdparty":
+            self.third_party(unescape(arg))
+        elif word == "dribble":
+            secs, _, text = arg.partition(" ")
+            for b in unescape(text):
+                self.send(bytes([b]))
+                time.sleep(float(secs))
+        elif word == "flood":
+            line = unescape(arg) + b"\r\n"
+            deadline = time.time() + 120
+            try:
+                while time.time() < deadline:
+                    self.send(line * 20)
+                    time.sleep(0.005)
+            except OSError:
+                return False
         elif word == "dataclose":
             if self.data:
                 self.data.close()
@@ -176,6 +200,38 @@ class Session:
         else:
             self.log.append("! bad script line: %s %s" % (word, arg))
         return True
+
+    def third_party(self, text):
+        if not self.data_addr:
+            self.log.append("! thirdparty before port")
+            return
+        s = socket.socket()
+        try:
+            s.bind(("127.0.0.2", 0))
+            s.settimeout(10)
+            s.connect(self.data_addr)
+        except OSError as e:
+            self.log.append("! thirdparty could not connect: %s" % e)
+            s.close()
+            return
+        got = 0
+        state = "open"
+        try:
+            if text:
+                s.sendall(text)
+            s.settimeout(5)
+            while True:
+                chunk = s.recv(65536)
+                if not chunk:
+                    state = "closed"
+                    break
+                got += len(chunk)
+        except socket.timeout:
+            pass
+        except OSError:
+            state = "closed"
+        s.close()
+        self.log.append("#thirdparty %s %d" % (state, got))
 
     def trailer(self):
         while True:
