@@ -869,21 +869,7 @@ int AsyncBlockSize(void) { return g_blockSize; }
 // the next command reads its own reply.
 int ReadTransferEnd(CINFO *ci, int aborted)
 {
-    // abortFlag stops reply waits; the transfer is over, the reply is not.
-    const int32_t savedAbort = ci->abortFlag;
-    ci->abortFlag = 0;
-    int code = TESSEL_RecvResponse(ci);
-    if (aborted && code != 421 && code != -1) {
-        char first[sizeof ci->replyLine];
-        memcpy(first, ci->replyLine, sizeof first);
-        const uint32_t savedTimeout = ci->timeout;
-        ci->timeout = 3000;
-        int second = TESSEL_RecvResponse(ci);
-        ci->timeout = savedTimeout;
-        if (second == 421 || second == -1)
-            memcpy(ci->replyLine, first, sizeof first);
-    }
-    ci->abortFlag = savedAbort;
+    const int code = ReadAbortReplies(ci, aborted).first;
     return code < 0 ? 0 : code;
 }
 

@@ -170,10 +170,7 @@ int AbortDownload(CINFO *ci, DataChannel *dc)
 {
     const int sent = SendAbortSequence(ci, 1);
     CloseDataChannel(ci, dc, 1);
-    int code = ReadClosingReply(ci);
-    if (sent && code != 421 && code != -1)
-        code = ReadClosingReply(ci);
-    return code;
+    return ReadAbortReplies(ci, sent).last;
 }
 
 // Ends a download's data connection and reads the closing reply; returns
