@@ -60,44 +60,55 @@ struct DownloadCheck {
     std::string path;
 };
 
-struct DownloadChecks {
-    CRITICAL_SECTION lock;
-    std::map<CINFO *, DownloadCheck> of;
-    DownloadChecks() { InitializeCriticalSection(&lock); }
+// Data kept beside each record (whose layout is fixed), under one lock.
+template <class T> class BesideRecords {
+public:
+    BesideRecords() { InitializeCriticalSection(&lock_); }
+    // The record's entry, or nullptr; map entries stay where they are.
+    T *Find(CINFO *ci)
+    {
+        EnterCriticalSection(&lock_);
+        auto it = of_.find(ci);
+        T *v = it == of_.end() ? nullptr : &it->second;
+        LeaveCriticalSection(&lock_);
+        return v;
+    }
+    void Set(CINFO *ci, const T &v)
+    {
+        EnterCriticalSection(&lock_);
+        of_[ci] = v;
+        LeaveCriticalSection(&lock_);
+    }
+    // Removes the record's entry; true and *out when there was one.
+    bool Take(CINFO *ci, T *out)
+    {
+        EnterCriticalSection(&lock_);
+        auto it = of_.find(ci);
+        const bool found = it != of_.end();
+        if (found) {
+            if (out)
+                *out = it->second;
+            of_.erase(it);
+        }
+        LeaveCriticalSection(&lock_);
+        return found;
+    }
+
+private:
+    CRITICAL_SECTION lock_;
+    std::map<CINFO *, T> of_;
 };
 
-DownloadChecks &Checks()
+BesideRecords<DownloadCheck> &Checks()
 {
-    static DownloadChecks c;
+    static BesideRecords<DownloadCheck> c;
     return c;
 }
 
 // The record's entry (its own thread is the only one that uses it).
-DownloadCheck *CheckOf(CINFO *ci)
-{
-    DownloadChecks &c = Checks();
-    EnterCriticalSection(&c.lock);
-    auto it = c.of.find(ci);
-    DownloadCheck *d = it == c.of.end() ? nullptr : &it->second;
-    LeaveCriticalSection(&c.lock);
-    return d;
-}
-
-void SetCheck(CINFO *ci, const DownloadCheck &d)
-{
-    DownloadChecks &c = Checks();
-    EnterCriticalSection(&c.lock);
-    c.of[ci] = d;
-    LeaveCriticalSection(&c.lock);
-}
-
-void DropCheck(CINFO *ci)
-{
-    DownloadChecks &c = Checks();
-    EnterCriticalSection(&c.lock);
-    c.of.erase(ci);
-    LeaveCriticalSection(&c.lock);
-}
+DownloadCheck *CheckOf(CINFO *ci) { return Checks().Find(ci); }
+void SetCheck(CINFO *ci, const DownloadCheck &d) { Checks().Set(ci, d); }
+void DropCheck(CINFO *ci) { Checks().Take(ci, nullptr); }
 
 // The data block of each message-driven transfer, on the heap: the events
 // run inside the caller's window procedure, on a stack we do not own, and
@@ -108,31 +119,17 @@ struct TransferBlock {
     int size;
 };
 
-struct TransferBlocks {
-    CRITICAL_SECTION lock;
-    std::map<CINFO *, TransferBlock> of;
-    TransferBlocks() { InitializeCriticalSection(&lock); }
-};
-
-TransferBlocks &Blocks()
+BesideRecords<TransferBlock> &Blocks()
 {
-    static TransferBlocks b;
+    static BesideRecords<TransferBlock> b;
     return b;
 }
 
 void DropBlock(CINFO *ci)
 {
-    TransferBlocks &b = Blocks();
-    char *data = nullptr;
-    EnterCriticalSection(&b.lock);
-    auto it = b.of.find(ci);
-    if (it != b.of.end()) {
-        data = it->second.data;
-        b.of.erase(it);
-    }
-    LeaveCriticalSection(&b.lock);
-    if (data)
-        HeapFree(GetProcessHeap(), 0, data);
+    TransferBlock t;
+    if (Blocks().Take(ci, &t))
+        HeapFree(GetProcessHeap(), 0, t.data);
 }
 
 int NewBlock(CINFO *ci)
@@ -142,23 +139,17 @@ int NewBlock(CINFO *ci)
     char *data = (char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)size);
     if (!data)
         return 0;
-    TransferBlocks &b = Blocks();
-    EnterCriticalSection(&b.lock);
-    b.of[ci] = TransferBlock{data, size};
-    LeaveCriticalSection(&b.lock);
+    Blocks().Set(ci, TransferBlock{data, size});
     return 1;
 }
 
 // The record's block; an event that comes without one (after the end)
-// gets a small one of its caller's.
+// gets a small one of its caller's.  Only the handler's thread uses and
+// ends a transfer's block.
 TransferBlock BlockOf(CINFO *ci, char *fallback, int fallbackSize)
 {
-    TransferBlocks &b = Blocks();
-    EnterCriticalSection(&b.lock);
-    auto it = b.of.find(ci);
-    TransferBlock t = it == b.of.end() ? TransferBlock{fallback, fallbackSize} : it->second;
-    LeaveCriticalSection(&b.lock);
-    return t;
+    const TransferBlock *t = Blocks().Find(ci);
+    return t ? *t : TransferBlock{fallback, fallbackSize};
 }
 
 int CutFile(HANDLE f, uint64_t at)
