@@ -20,11 +20,6 @@ const char *const kInstalledFiles[] = {
 const UINT kItemNames[] = {IDS_ITEM_CLIENT95, IDS_ITEM_EXT_HELP, IDS_ITEM_FOLDER, IDS_ITEM_HELP, IDS_ITEM_NOTES,
                            IDS_DOC_ITEM, IDS_ITEM_UNINSTALL};
 
-bool SameFile(const std::string &a, const std::string &b)
-{
-    return lstrcmpiA(FullPath(a).c_str(), FullPath(b).c_str()) == 0;
-}
-
 void DeleteListed(const std::string &dir, const char *name)
 {
     std::string path = JoinPath(dir, name);
@@ -49,11 +44,13 @@ void RunRemoval(InstallState &st)
     if (ShowMessage(st, IDS_REMOVE_ASK, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, {(DWORD_PTR)dir.c_str()}) != IDYES)
         return;
 
+    // The 32-bit library first: it finds the companion library through the
+    // settings, which either unregistration deletes.
     std::string x64 = JoinPath(dir, SETUP_X64_FOLDER);
-    if (FileExists(JoinPath(x64, SETUP_LIBRARY)))
-        RegisterX64(st, true);
     if (FileExists(JoinPath(dir, SETUP_LIBRARY)))
         CallServerEntry(JoinPath(dir, SETUP_LIBRARY), "DllUnregisterServer");
+    if (FileExists(JoinPath(x64, SETUP_LIBRARY)))
+        RegisterX64(st, true);
 
     for (const char *name : kInstalledFiles)
         DeleteListed(dir, name);
@@ -68,7 +65,7 @@ void RunRemoval(InstallState &st)
     char me[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, me, sizeof me);
     std::string uninstaller = JoinPath(dir, SETUP_UNINSTALLER);
-    if (SameFile(me, uninstaller))
+    if (SamePath(me, uninstaller))
         MoveFileExA(uninstaller.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     else
         DeleteListed(dir, SETUP_UNINSTALLER);

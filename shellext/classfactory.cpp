@@ -3,6 +3,7 @@
 #include "classfactory.h"
 #include "guids.h"
 #include "module.h"
+#include "modulestate.h"
 #include "rootfolder.h"
 #include "sharedarea.h"
 #include "sitesint.h"
@@ -78,6 +79,9 @@ extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID rclsid, REFIID riid, voi
     *out = nullptr;
     if (!IsEqualCLSID(rclsid, CLSID_TesselRoot) && !IsEqualCLSID(rclsid, CLSID_TesselSecondary))
         return CLASS_E_CLASSNOTAVAILABLE;
+    // The shell's first use: the process that owns the shared area now
+    // starts the thread that receives the copy hook's drops.
+    Module().EnsureNotifyThread();
     ShellClassFactory *f = new (std::nothrow) ShellClassFactory(rclsid);
     if (!f)
         return E_OUTOFMEMORY;

@@ -2,6 +2,7 @@
 // makes.  A copy of the marker folder "Notify" tells where the user dropped
 // remote items; the folder goes to the notification thread through the
 // shared area, and Explorer copies nothing itself.
+#include "modulestate.h"
 #include "sharedarea.h"
 #include "sitesint.h"
 #include "tessel_sites.h"
@@ -52,6 +53,7 @@ extern "C" UINT __stdcall DllCopyCallback(HWND, UINT op, UINT, LPCSTR src, DWORD
     size_t folderLen = len - kMarkerTailLen;
     if (folderLen == 0 || folderLen > sizeof area->dropDest - 1)
         return IDCANCEL;
+    Module().EnsureNotifyThread();
     memcpy(area->dropDest, dst, folderLen);
     area->dropDest[folderLen] = 0;
     if (area->notifyThreadId)

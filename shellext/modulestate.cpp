@@ -80,10 +80,22 @@ void ModuleState::Attach()
         }
     }
     TesselSharedArea *area = SharedArea();
-    if (area && SharedAreaCreatedHere()) {
+    if (area && SharedAreaCreatedHere())
         snprintf(area->clsid, sizeof area->clsid, "%s", clsid_);
+}
+
+void ModuleState::EnsureNotifyThread()
+{
+    TesselSharedArea *area = SharedArea();
+    if (!area || !SharedAreaCreatedHere())
+        return;
+    Lock();
+    if (!notifyThread_)
         StartNotifyThread();
-    }
+    Unlock();
+    DWORD start = GetTickCount();
+    while (notifyThread_ && !notifyThreadId_ && GetTickCount() - start < 2000)
+        Sleep(5);
 }
 
 void ModuleState::Detach(BOOL atExit)
@@ -142,9 +154,8 @@ SiteSession *ModuleState::FindOrCreateSession(const char *site)
     Lock();
     SiteSession *found = nullptr;
     for (SiteSession *s : sessions_)
-        if (s && !strcmp(s->SiteName(), site)) {
+        if (s && !strcmp(s->SiteName(), site) && s->TryAddRef()) {
             found = s;
-            found->AddRef();
             break;
         }
     if (!found)
@@ -223,7 +234,7 @@ unsigned __stdcall ModuleState::NotifyThread(void *arg)
         area->notifyThreadId = GetCurrentThreadId();
         InterlockedExchange(&area->notifyRunning, 1);
     }
-    self->notifyThreadId_ = GetCurrentThreadId();
+    self->notifyThreadId_ = GetCurrentThreadId(); // the queue exists: posts can come
     while (GetMessageA(&m, nullptr, 0, 0) > 0) {
         if (m.message == WM_CLOSE && !m.hwnd)
             break;

@@ -59,6 +59,12 @@ public:
     // Process attach and detach (hooks of the entry code).
     void Attach();
     void Detach(BOOL atExit);
+    // Starts the notification thread when this process created the shared
+    // area and it does not run yet, and waits until it takes messages.
+    // Never called from the entry code: a thread made there cannot start
+    // before the loader lets go, and an unload right after the load would
+    // leave it to run in unmapped code.
+    void EnsureNotifyThread();
     // Thread id of the running notification thread in this process, or 0.
     DWORD NotifyThreadId() const { return notifyThreadId_; }
 

@@ -125,6 +125,17 @@ bool SiteSession::IsLive(const void *p)
 
 ULONG SiteSession::AddRef() { return (ULONG)InterlockedIncrement(&refs_); }
 
+bool SiteSession::TryAddRef()
+{
+    for (;;) {
+        LONG n = refs_;
+        if (n <= 0)
+            return false;
+        if (InterlockedCompareExchange(&refs_, n + 1, n) == n)
+            return true;
+    }
+}
+
 ULONG SiteSession::Release()
 {
     LONG n = InterlockedDecrement(&refs_);
@@ -165,7 +176,6 @@ void SiteSession::Status(UINT id, const char *fallback, const char *insert)
 
 HRESULT SiteSession::Failure(DWORD flags, int code, const std::string &text, HWND owner)
 {
-    PlayEventSound("TESSEL_Failure");
     TESSEL_FAILUREINFO info = {};
     info.flags = flags;
     info.ci = ci_;

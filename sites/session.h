@@ -58,6 +58,9 @@ public:
 
     ULONG AddRef();
     ULONG Release();
+    // A reference unless the last one is already gone (the session is on
+    // its way out and only not yet out of the lists).
+    bool TryAddRef();
 
     // Connects and logs in; the caller either waits, pumping messages, or
     // returns at once (async) and learns the outcome from 4028 and state().
@@ -74,6 +77,8 @@ public:
     HRESULT Rename(const char *from, const char *to, HWND owner);
     void Cancel();
     void Disconnect();
+    // One command on the connection: its reply code, 0 without a record.
+    int Command(const char *word, const char *arg);
     void ShowLog(BOOL show);
     BOOL TranslateAccel(MSG *msg);
     BOOL IsConnected() const;
@@ -113,7 +118,6 @@ private:
     void WriteBackStatistics(bool connected);
     void Status(UINT id, const char *fallback, const char *insert);
     HRESULT Failure(DWORD flags, int code, const std::string &text, HWND owner);
-    int Command(const char *word, const char *arg);
     bool EnsureConnected(HWND owner);
     void DropRecord();
     HRESULT ChangeDirOnce(const char *path, int *code);

@@ -3,6 +3,7 @@
 #include "setupres.h"
 
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <shellapi.h>
 
@@ -128,6 +129,13 @@ void CleanInstallState()
     WriteProfileStringA("TESSEL", nullptr, nullptr);
     WriteProfileStringA(nullptr, nullptr, nullptr);
     RemoveTree("C:\\Program Files\\TESSEL");
+    RemoveTree(GroupFolder("TESSEL Pro"));
+    const char clsid[] = "{5A3C1E77-0B42-4D19-8E6A-3F20C7D41A01}";
+    SHDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + clsid).c_str());
+    SHDeleteKeyA(HKEY_CLASSES_ROOT, "Corvane.TESSELCORE");
+    SHDeleteKeyA(HKEY_CLASSES_ROOT, "Corvane.TESSELCORE.980314");
+    SHDeleteKeyA(HKEY_CLASSES_ROOT, "ftp");
+    SHDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Corvane\\TESSEL");
 }
 
 // ---- child process

@@ -49,6 +49,8 @@ void ExpectEverythingGone()
     EXPECT_EQ("<missing>",
               RegText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved", kClsid));
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "SOFTWARE\\Corvane\\TESSEL"));
+    // The companion library was unregistered too.
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, "Directory\\shellex\\CopyHookHandlers\\Quillfold"));
 }
 
 } // namespace

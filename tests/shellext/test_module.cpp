@@ -226,6 +226,8 @@ TEST(CopyHook, MarkerDropsReachTheWaitingRecordOnly)
     }
     TesselProcessAttach();
     ASSERT_TRUE(SharedAreaCreatedHere());
+    EXPECT_EQ(Module().NotifyThreadId(), 0u) << "the entry code starts no thread";
+    Module().EnsureNotifyThread();
     ASSERT_TRUE(WaitUntil([] { return SharedArea()->notifyRunning != 0; }, 5000));
     FTPINFO info = {};
     info.size = sizeof info;

@@ -27,7 +27,16 @@ std::string Dll()
         d = self;
         d = d.substr(0, d.find_last_of("\\/"));
     }
-    return d + "\\tesselcore.dll";
+    // The name the library itself reports (regsvr32 registers that one),
+    // whatever form the build folder was given in.
+    std::string path = d + "\\tesselcore.dll";
+    char full[MAX_PATH] = "";
+    HMODULE mod = LoadLibraryA(path.c_str());
+    if (mod && GetModuleFileNameA(mod, full, sizeof full))
+        path = full;
+    if (mod)
+        FreeLibrary(mod);
+    return path;
 }
 
 // Every value under a key, as "path|name|type|data".

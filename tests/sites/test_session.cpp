@@ -4,6 +4,7 @@
 // keep-alive and the reconnect after a dropped session.
 #include "sessiontest.h"
 
+#include <commctrl.h>
 #include <string>
 
 namespace {
@@ -260,6 +261,17 @@ struct OwnerWindow {
                           wc.hInstance, nullptr);
         done = -1;
         progress = 0;
+        INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
+        InitCommonControlsEx(&icc);
+        bar = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, w, nullptr,
+                              wc.hInstance, nullptr);
+    }
+    HWND bar = nullptr;
+    std::string StatusText() const
+    {
+        char buf[256] = "";
+        SendMessageA(bar, SB_GETTEXTA, 0, (LPARAM)buf);
+        return buf;
     }
     ~OwnerWindow() { DestroyWindow(w); }
 };
@@ -279,6 +291,7 @@ TEST_F(SessionTest, AsyncConnectReportsToTheOwnerAndProgressIsRelayed)
     ASSERT_TRUE(PumpUntil([] { return OwnerWindow::done != -1; }, 20000));
     EXPECT_EQ(OwnerWindow::done, 1);
     EXPECT_EQ(s->State(), kSessionReady);
+    EXPECT_EQ(owner.StatusText(), "Connected") << "part 0 of the owner's status bar";
     EXPECT_EQ(Stored("async").conGood, 1);
     s->SetProgressWindow(owner.w);
     std::vector<SessionEntry> entries;
@@ -288,4 +301,65 @@ TEST_F(SessionTest, AsyncConnectReportsToTheOwnerAndProgressIsRelayed)
     // per new kilobyte figure, not one per line.
     EXPECT_GT(OwnerWindow::progress, 0);
     EXPECT_LT(OwnerWindow::progress, 100000);
+}
+
+// pure-ftpd logs an anonymous user in right after USER (230, no PASS);
+// proftpd asks for the password as vsftpd does.  Both are unpacked from
+// their packages by tools/otherftpd.sh.
+TEST_F(SessionTest, PureFtpdAnonymousLoginWithoutPass)
+{
+    const char *env = getenv("TESSEL_PUREFTPD_PORT");
+    if (!env || !atoi(env))
+        GTEST_SKIP() << "no pure-ftpd (tools/otherftpd.sh starts one)";
+    ASSERT_EQ(UseRegistry(), S_OK);
+    Store(Site("pure", atoi(env), "anonymous", "", SITE_ANONYMOUS));
+    SiteSession *s = Open("pure");
+    ASSERT_EQ(s->Connect(nullptr, FALSE), S_OK);
+    ASSERT_EQ(s->State(), kSessionReady) << s->LogText();
+    EXPECT_EQ(s->LogText().find("PASS (hidden)"), std::string::npos) << "230 after USER: no PASS";
+    std::vector<SessionEntry> entries;
+    std::string cur;
+    ASSERT_EQ(s->ListDir("/wt13", &entries, &cur, nullptr), S_OK) << s->LogText();
+    ASSERT_EQ(entries.size(), 2u);
+    const SessionEntry *hello = Find(entries, "hello.txt");
+    ASSERT_NE(hello, nullptr);
+    EXPECT_EQ(hello->record.find.nFileSizeLow, 5u);
+    EXPECT_EQ(Find(entries, "sub")->kind, ITEM_REMOTE | ITEM_DIR);
+    ASSERT_EQ(s->Navigate("/wt13/sub", nullptr, nullptr, FALSE), S_OK);
+    ASSERT_EQ(s->ReadCurrentDir(), S_OK);
+    EXPECT_STREQ(s->CurrentDir(), "/wt13/sub");
+    s->Disconnect();
+    EXPECT_EQ(Stored("pure").conGood, 1);
+}
+
+TEST_F(SessionTest, ProftpdSession)
+{
+    const char *env = getenv("TESSEL_PROFTPD_PORT");
+    if (!env || !atoi(env))
+        GTEST_SKIP() << "no proftpd (tools/otherftpd.sh starts one)";
+    ASSERT_EQ(UseIni(), S_OK);
+    Store(Site("pro", atoi(env), "tessel", "tessel"));
+    SiteSession *s = Open("pro");
+    ASSERT_EQ(s->Connect(nullptr, FALSE), S_OK);
+    ASSERT_EQ(s->State(), kSessionReady) << s->LogText();
+    EXPECT_NE(s->LogText().find("PASS (hidden)"), std::string::npos);
+    // The test's own writable folder in the shared home of the test user.
+    if (s->Command("CWD", "wt13pro") / 100 != 2)
+        GTEST_SKIP() << "no folder wt13pro in the test user's home";
+    std::string made = Unique("pro");
+    ASSERT_EQ(s->MakeDir(made.c_str(), nullptr), S_OK);
+    std::string renamed = made + "r";
+    ASSERT_EQ(s->Rename(made.c_str(), renamed.c_str(), nullptr), S_OK);
+    std::vector<SessionEntry> entries;
+    ASSERT_EQ(s->ListDir(nullptr, &entries, nullptr, nullptr), S_OK);
+    const SessionEntry *dir = Find(entries, renamed.c_str());
+    ASSERT_NE(dir, nullptr);
+    EXPECT_EQ(dir->kind, ITEM_REMOTE | ITEM_DIR);
+    ASSERT_EQ(s->ChangeDir(renamed.c_str(), nullptr), S_OK);
+    ASSERT_EQ(s->ReadCurrentDir(), S_OK);
+    EXPECT_EQ(std::string(s->CurrentDir()), "/wt13pro/" + renamed);
+    ASSERT_EQ(s->ChangeDir("..", nullptr), S_OK);
+    EXPECT_EQ(s->Command("RMD", renamed.c_str()) / 100, 2);
+    s->Disconnect();
+    EXPECT_EQ(IniValue("pro", "CGOOD"), "1");
 }

@@ -299,3 +299,42 @@ TEST_F(SessionTest, LongNamesStayWithinTheirFieldAndDotLinesDrop)
     EXPECT_STREQ(entries.back().record.find.cFileName, "d");
     EXPECT_EQ(entries.back().kind, ITEM_REMOTE | ITEM_DIR);
 }
+
+TEST_F(SessionTest, LoginPromptAnonymousToggleRestoresWhatWasTyped)
+{
+    ASSERT_EQ(UseRegistry(), S_OK); // e-mail address me@example.org
+    FTPSITEINFO r = Site("toggle", 21, "carol", "");
+    Store(r);
+    std::string userAnon, passAnon, userBack, passBack;
+    Answer([&] {
+        HWND d = dlg::WaitFor("Connect To Host");
+        if (!d)
+            return;
+        dlg::SetText(d, IDC_LOGIN_PASS, "typed");
+        SendMessageA(GetDlgItem(d, IDC_LOGIN_ANON), BM_CLICK, 0, 0);
+        userAnon = dlg::Text(d, IDC_LOGIN_USER);
+        passAnon = dlg::Text(d, IDC_LOGIN_PASS);
+        SendMessageA(GetDlgItem(d, IDC_LOGIN_ANON), BM_CLICK, 0, 0);
+        userBack = dlg::Text(d, IDC_LOGIN_USER);
+        passBack = dlg::Text(d, IDC_LOGIN_PASS);
+        SendMessageA(GetDlgItem(d, IDC_LOGIN_SAVE), BM_CLICK, 0, 0);
+        dlg::Press(d, IDOK);
+    });
+    EXPECT_EQ(TESSEL_LoginFTPSiteDlg(nullptr, nullptr, &r, 0), S_OK);
+    answerer_.join();
+    EXPECT_EQ(userAnon, "anonymous");
+    EXPECT_EQ(passAnon, "me@example.org");
+    EXPECT_EQ(userBack, "carol");
+    EXPECT_EQ(passBack, "typed");
+    EXPECT_STREQ(r.password, "typed");
+    // "Save Password" ticked: stored.
+    EXPECT_STREQ(Stored("toggle").password, "typed");
+    // A known password and no flags: nothing shown.
+    EXPECT_EQ(TESSEL_LoginFTPSiteDlg(nullptr, nullptr, &r, 0), S_OK);
+    Answer([&] {
+        HWND d = dlg::WaitFor("Connect To Host");
+        if (d)
+            dlg::Press(d, IDCANCEL);
+    });
+    EXPECT_EQ(TESSEL_LoginFTPSiteDlg(nullptr, nullptr, &r, LOGIN_RETRY), E_ABORT);
+}
