@@ -10,6 +10,7 @@
 #include "client.h"
 
 #include "hosttypes.h"
+#include "pasv.h"
 #include "xferrules.h"
 
 #include <stdio.h>
@@ -591,17 +592,11 @@ int UserCommand(const char *text)
 
 void TakePwdReply(const char *reply, int forced, char *out, size_t size)
 {
-    const char *q = strpbrk(reply, "\"'");
-    if (q) {
-        char quote = *q++;
-        const char *end = strchr(q, quote);
-        size_t n = end ? (size_t)(end - q) : strlen(q);
-        if (n > 250)
-            n = 250;
-        if (n >= size)
-            n = size - 1;
-        memcpy(out, q, n);
-        out[n] = 0;
+    // The library's reader: doubled quotes inside the path, a cap on its
+    // length, single quotes only where no double quote is.
+    char path[TESSEL_PWD_PATH_MAX + 1];
+    if (ParsePwdReply(reply, path, sizeof path)) {
+        snprintf(out, size, "%s", path);
         return;
     }
     if (!forced)
@@ -1166,12 +1161,14 @@ int DetectHostType()
 
 // ---------------------------------------------------------------- data connections
 
-SOCKET OpenPassive()
+static int ControlPeer(in_addr *out);
+
+// The numbers of a PASV reply as the log shows them: after the "(" and up
+// to the ")", or from the first digit after the code.
+static void PasvNumbersText(const char *reply, char *out, size_t size)
 {
-    if (Passive() != 2)
-        return INVALID_SOCKET;
     char text[2048];
-    snprintf(text, sizeof text, "%s", g_ftp.reply);
+    snprintf(text, sizeof text, "%s", reply);
     char *close = strchr(text, ')');
     if (close)
         *close = 0;
@@ -1184,23 +1181,43 @@ SOCKET OpenPassive()
             ++p;
         while (*p && (*p < '0' || *p > '9'))
             ++p;
-        if (!*p) {
-            Logf("! Unable to parse info %s", g_ftp.reply);
-            PlayEvent(SND_OTHER_FAIL);
-            return INVALID_SOCKET;
-        }
     }
-    unsigned v[6];
-    if (sscanf(p, "%u,%u,%u,%u,%u,%u", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 6 || v[0] > 255 ||
-        v[1] > 255 || v[2] > 255 || v[3] > 255 || v[4] > 255 || v[5] > 255) {
-        Logf("! bad address in %s", p);
+    snprintf(out, size, "%s", p);
+}
+
+SOCKET OpenPassive()
+{
+    if (Passive() != 2)
+        return INVALID_SOCKET;
+    // The library's reader: the same numbers refused, and the data
+    // connection goes to the server we talk to whatever address the reply
+    // names, so that a server cannot aim it at a third host.
+    uint32_t replyAddr = 0;
+    uint16_t port = 0;
+    const int parsed = ParsePasvReply(g_ftp.reply, &replyAddr, &port);
+    if (parsed == PASV_NO_START) {
+        Logf("! Unable to parse info %s", g_ftp.reply);
         PlayEvent(SND_OTHER_FAIL);
         return INVALID_SOCKET;
     }
+    if (parsed != PASV_OK) {
+        char numbers[2048];
+        PasvNumbersText(g_ftp.reply, numbers, sizeof numbers);
+        Logf("! bad address in %s", numbers);
+        PlayEvent(SND_OTHER_FAIL);
+        return INVALID_SOCKET;
+    }
+    in_addr peer;
+    const uint32_t peerAddr = ControlPeer(&peer) ? ntohl(peer.s_addr) : 0;
+    const uint32_t target = PasvTarget(replyAddr, peerAddr);
     char addr[32];
-    snprintf(addr, sizeof addr, "%u.%u.%u.%u", v[0], v[1], v[2], v[3]);
-    unsigned port = v[4] * 256 + v[5];
-    Logf("connecting to %s:%u", addr, port);
+    snprintf(addr, sizeof addr, "%u.%u.%u.%u", (unsigned)(target >> 24), (unsigned)(target >> 16 & 0xFF),
+             (unsigned)(target >> 8 & 0xFF), (unsigned)(target & 0xFF));
+    if (target != replyAddr)
+        Logf("PASV address %u.%u.%u.%u is not the server's, using %s", (unsigned)(replyAddr >> 24),
+             (unsigned)(replyAddr >> 16 & 0xFF), (unsigned)(replyAddr >> 8 & 0xFF), (unsigned)(replyAddr & 0xFF),
+             addr);
+    Logf("connecting to %s:%u", addr, (unsigned)port);
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
         Logf("! %s %s", "Failed \"createsocket\":", ErrorText(WSAGetLastError()));
@@ -1210,7 +1227,7 @@ SOCKET OpenPassive()
     memset(&a, 0, sizeof a);
     a.sin_family = AF_INET;
     a.sin_port = htons((u_short)port);
-    a.sin_addr.s_addr = inet_addr(addr);
+    a.sin_addr.s_addr = htonl(target);
     int err = TimedConnect(s, &a);
     if (err) {
         LogError("connect", err);

@@ -8,8 +8,9 @@
 #include "async_internal.h"
 #include "asynclines.h"
 #include "dataconn.h"
+#include "opguard.h"
+#include "util.h"
 
-#include <malloc.h>
 #include <process.h>
 #include <stdio.h>
 #include <string.h>
@@ -26,14 +27,6 @@ int32_t RxCapacity(const CINFO *ci)
     return ci->rxBufSize > 0 && ci->rxBufSize <= CINFO_BUFSIZE ? ci->rxBufSize : CINFO_BUFSIZE;
 }
 
-void CopyBounded(char *dst, size_t size, const char *src)
-{
-    if (!src)
-        src = "";
-    size_t n = strnlen(src, size - 1);
-    memcpy(dst, src, n);
-    dst[n] = 0;
-}
 
 void PostDone(CINFO *ci, WPARAM wp, LPARAM lp)
 {
@@ -41,11 +34,9 @@ void PostDone(CINFO *ci, WPARAM wp, LPARAM lp)
         PostMessageA(ci->notifyWnd, ci->doneMsg, wp, lp);
 }
 
-void PostProgress(CINFO *ci)
-{
-    if (ci->progressMsg && ci->notifyWnd)
-        PostMessageA(ci->notifyWnd, ci->progressMsg, (WPARAM)(uint32_t)ci->byteCount, 0);
-}
+// A message-driven transfer reports every block: its caller's window is
+// what drives it, so progressOn does not apply.
+void PostProgress(CINFO *ci) { PostProgressCount(ci, (uint32_t)ci->byteCount); }
 
 void AddBytes(CINFO *ci, int n)
 {
@@ -69,43 +60,96 @@ struct DownloadCheck {
     std::string path;
 };
 
-struct DownloadChecks {
-    CRITICAL_SECTION lock;
-    std::map<CINFO *, DownloadCheck> of;
-    DownloadChecks() { InitializeCriticalSection(&lock); }
+// Data kept beside each record (whose layout is fixed), under one lock.
+template <class T> class BesideRecords {
+public:
+    BesideRecords() { InitializeCriticalSection(&lock_); }
+    // The record's entry, or nullptr; map entries stay where they are.
+    T *Find(CINFO *ci)
+    {
+        EnterCriticalSection(&lock_);
+        auto it = of_.find(ci);
+        T *v = it == of_.end() ? nullptr : &it->second;
+        LeaveCriticalSection(&lock_);
+        return v;
+    }
+    void Set(CINFO *ci, const T &v)
+    {
+        EnterCriticalSection(&lock_);
+        of_[ci] = v;
+        LeaveCriticalSection(&lock_);
+    }
+    // Removes the record's entry; true and *out when there was one.
+    bool Take(CINFO *ci, T *out)
+    {
+        EnterCriticalSection(&lock_);
+        auto it = of_.find(ci);
+        const bool found = it != of_.end();
+        if (found) {
+            if (out)
+                *out = it->second;
+            of_.erase(it);
+        }
+        LeaveCriticalSection(&lock_);
+        return found;
+    }
+
+private:
+    CRITICAL_SECTION lock_;
+    std::map<CINFO *, T> of_;
 };
 
-DownloadChecks &Checks()
+BesideRecords<DownloadCheck> &Checks()
 {
-    static DownloadChecks c;
+    static BesideRecords<DownloadCheck> c;
     return c;
 }
 
 // The record's entry (its own thread is the only one that uses it).
-DownloadCheck *CheckOf(CINFO *ci)
+DownloadCheck *CheckOf(CINFO *ci) { return Checks().Find(ci); }
+void SetCheck(CINFO *ci, const DownloadCheck &d) { Checks().Set(ci, d); }
+void DropCheck(CINFO *ci) { Checks().Take(ci, nullptr); }
+
+// The data block of each message-driven transfer, on the heap: the events
+// run inside the caller's window procedure, on a stack we do not own, and
+// the block may be 1 MiB.  Taken at the start with the size set then, freed
+// when the transfer ends.
+struct TransferBlock {
+    char *data;
+    int size;
+};
+
+BesideRecords<TransferBlock> &Blocks()
 {
-    DownloadChecks &c = Checks();
-    EnterCriticalSection(&c.lock);
-    auto it = c.of.find(ci);
-    DownloadCheck *d = it == c.of.end() ? nullptr : &it->second;
-    LeaveCriticalSection(&c.lock);
-    return d;
+    static BesideRecords<TransferBlock> b;
+    return b;
 }
 
-void SetCheck(CINFO *ci, const DownloadCheck &d)
+void DropBlock(CINFO *ci)
 {
-    DownloadChecks &c = Checks();
-    EnterCriticalSection(&c.lock);
-    c.of[ci] = d;
-    LeaveCriticalSection(&c.lock);
+    TransferBlock t;
+    if (Blocks().Take(ci, &t))
+        HeapFree(GetProcessHeap(), 0, t.data);
 }
 
-void DropCheck(CINFO *ci)
+int NewBlock(CINFO *ci)
 {
-    DownloadChecks &c = Checks();
-    EnterCriticalSection(&c.lock);
-    c.of.erase(ci);
-    LeaveCriticalSection(&c.lock);
+    DropBlock(ci);
+    const int size = g_blockSize;
+    char *data = (char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)size);
+    if (!data)
+        return 0;
+    Blocks().Set(ci, TransferBlock{data, size});
+    return 1;
+}
+
+// The record's block; an event that comes without one (after the end)
+// gets a small one of its caller's.  Only the handler's thread uses and
+// ends a transfer's block.
+TransferBlock BlockOf(CINFO *ci, char *fallback, int fallbackSize)
+{
+    const TransferBlock *t = Blocks().Find(ci);
+    return t ? *t : TransferBlock{fallback, fallbackSize};
 }
 
 int CutFile(HANDLE f, uint64_t at)
@@ -181,6 +225,7 @@ void SetAsyncFlag(CINFO *ci, uint32_t flag, int on)
 
 void ReleaseTransferHold(CINFO *ci)
 {
+    DropBlock(ci);
     if (ci->asyncFlags & TESSEL_AFLAG_HOLDS_REF) {
         SetAsyncFlag(ci, TESSEL_AFLAG_HOLDS_REF, 0);
         Release(ci);
@@ -231,7 +276,7 @@ void EndLogin(CINFO *ci, int ok, LPARAM code)
 {
     ci->asyncState = TESSEL_ASYNC_IDLE;
     Unselect(ci, ci->ctrlSocket);
-    ci->busy = 0;
+    ClearBusy(ci);
     PostDone(ci, ok, code);
 }
 
@@ -243,7 +288,7 @@ void LoginSucceeded(CINFO *ci, int code)
     ci->asyncState = TESSEL_ASYNC_IDLE;
     Unselect(ci, ci->ctrlSocket);
     TESSEL_AutoDetectSyst(ci);
-    ci->busy = 0;
+    ClearBusy(ci);
     PostDone(ci, 1, code);
 }
 
@@ -252,7 +297,7 @@ void FailConnect(CINFO *ci, int err, LPARAM doneCode)
     ci->lastError = err;
     SetErrorf(ci, "connect to %s failed", inet_ntoa(ci->serverAddr.sin_addr));
     ci->asyncState = TESSEL_ASYNC_IDLE;
-    ci->busy = 0;
+    ClearBusy(ci);
     ci->ctrlSocket = CloseUnconnected(ci, ci->ctrlSocket);
     PostDone(ci, 0, doneCode);
 }
@@ -440,7 +485,7 @@ void CloseControl(CINFO *ci, SOCKET s)
     const uint32_t st = ci->asyncState;
     ci->ctrlSocket = CloseAsyncSocket(ci, s);
     ci->asyncState = TESSEL_ASYNC_IDLE;
-    ci->busy = 0;
+    ClearBusy(ci);
     // A login or a command send that the connection's end cuts short still
     // ends with a message, or the caller would wait for ever.
     if (st & TESSEL_ASYNC_LOGIN_MASK) {
@@ -506,8 +551,10 @@ void StopOverrun(CINFO *ci)
 void ReadData(CINFO *ci)
 {
     ci->lastError = 0;
-    char *buf = (char *)_alloca((size_t)g_blockSize);
-    int n = recv(ci->dataSocket, buf, g_blockSize, 0);
+    char spare[512];
+    const TransferBlock block = BlockOf(ci, spare, (int)sizeof spare);
+    char *buf = block.data;
+    int n = recv(ci->dataSocket, buf, block.size, 0);
     if (n > 0) {
         // After a cancel or a failed write the rest only drains.
         if (ci->cancelFlag || ci->abortFlag)
@@ -551,9 +598,11 @@ void WriteData(CINFO *ci)
 {
     if (ci->cancelFlag || ci->abortFlag)
         return; // the end is on its way
-    char *buf = (char *)_alloca((size_t)g_blockSize);
+    char spare[512];
+    const TransferBlock block = BlockOf(ci, spare, (int)sizeof spare);
+    char *buf = block.data;
     DWORD got = 0;
-    if (!ReadFile(ci->asyncFile, buf, (DWORD)g_blockSize, &got, nullptr)) {
+    if (!ReadFile(ci->asyncFile, buf, (DWORD)block.size, &got, nullptr)) {
         LocalFailure(ci, "! ReadFile error %u", GetLastError());
         return;
     }
@@ -596,7 +645,9 @@ void CloseData(CINFO *ci, SOCKET s)
         Unselect(ci, s);
         PurgeEvents(ci, s);
         shutdown(s, SD_SEND);
-        char *buf = (char *)_alloca((size_t)g_blockSize);
+        char spare[512];
+        const TransferBlock block = BlockOf(ci, spare, (int)sizeof spare);
+        char *buf = block.data;
         for (;;) {
             fd_set fds;
             FD_ZERO(&fds);
@@ -604,7 +655,7 @@ void CloseData(CINFO *ci, SOCKET s)
             timeval tv = {(long)(ReplyTimeoutMs(ci) / 1000), 0};
             if (select(0, &fds, nullptr, nullptr, &tv) <= 0)
                 break;
-            int n = recv(s, buf, g_blockSize, 0);
+            int n = recv(s, buf, block.size, 0);
             if (n <= 0)
                 break;
             int overrun;
@@ -671,7 +722,7 @@ void CloseData(CINFO *ci, SOCKET s)
         code = 426;
     if (check && d.cutPending && d.created && code / 100 != 2)
         DeleteFileA(d.path.c_str()); // nothing came: no empty file left behind
-    ci->busy = 0;
+    ClearBusy(ci);
     PostDone(ci, (WPARAM)code, (LPARAM)(uint32_t)ci->byteCount);
     ReleaseTransferHold(ci);
 }
@@ -809,21 +860,7 @@ int AsyncBlockSize(void) { return g_blockSize; }
 // the next command reads its own reply.
 int ReadTransferEnd(CINFO *ci, int aborted)
 {
-    // abortFlag stops reply waits; the transfer is over, the reply is not.
-    const int32_t savedAbort = ci->abortFlag;
-    ci->abortFlag = 0;
-    int code = TESSEL_RecvResponse(ci);
-    if (aborted && code != 421 && code != -1) {
-        char first[sizeof ci->replyLine];
-        memcpy(first, ci->replyLine, sizeof first);
-        const uint32_t savedTimeout = ci->timeout;
-        ci->timeout = 3000;
-        int second = TESSEL_RecvResponse(ci);
-        ci->timeout = savedTimeout;
-        if (second == 421 || second == -1)
-            memcpy(ci->replyLine, first, sizeof first);
-    }
-    ci->abortFlag = savedAbort;
+    const int code = ReadAbortReplies(ci, aborted).first;
     return code < 0 ? 0 : code;
 }
 
@@ -853,7 +890,7 @@ void AsyncLookupResult(CINFO *ci, const char *buf, int bufSize, int error)
     }
     if (failure) {
         ci->asyncState = TESSEL_ASYNC_IDLE;
-        ci->busy = 0;
+        ClearBusy(ci);
         ci->ctrlSocket = CloseUnconnected(ci, ci->ctrlSocket);
         LogText(ci, failure);
         PostDone(ci, 0, error);
@@ -910,10 +947,10 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_ConnectAsync(CINFO *ci, const char *host, 
 {
     if (!RecordValid(ci))
         return 0;
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
+    // On success the login machine holds the mark and clears it at its end.
+    OperationGuard op(ci, CINFO_BUSY_CONNECT);
+    if (!op.Held())
         return 0;
-    }
     if (!HandlerUsable(ci))
         return 0;
     if (!host || !*host) {
@@ -921,10 +958,10 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_ConnectAsync(CINFO *ci, const char *host, 
         SetErrorText(ci, "! No host");
         return 0;
     }
-    AddRef(ci);
-    if (ci->ctrlSocket != INVALID_SOCKET)
+    if (ci->ctrlSocket != INVALID_SOCKET) {
         TESSEL_CloseConnect(ci, 0);
-    ci->busy = CINFO_BUSY_CONNECT;
+        op.Remark();
+    }
     ci->cancelFlag = 0;
     ci->abortFlag = 0;
     ci->rxPending = 0;
@@ -945,8 +982,6 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_ConnectAsync(CINFO *ci, const char *host, 
         LogText(ci, "! Create socket failure\r\n");
         ci->lastError = WSAGetLastError();
         SetErrorf(ci, "connect failed %u", (unsigned)ci->lastError);
-        ci->busy = 0;
-        Release(ci);
         return 0;
     }
     ci->ctrlSocket = s;
@@ -1002,9 +1037,9 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_ConnectAsync(CINFO *ci, const char *host, 
         SetErrorf(ci, "connect failed %u", (unsigned)err);
         ci->ctrlSocket = CloseUnconnected(ci, s);
         ci->asyncState = TESSEL_ASYNC_IDLE;
-        ci->busy = 0;
+    } else {
+        op.KeepBusy();
     }
-    Release(ci);
     return result;
 }
 
@@ -1075,7 +1110,7 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_StopAsync(CINFO *ci)
     ci->asyncState = TESSEL_ASYNC_IDLE;
     // The login marked the record busy; nothing will clear it now.
     if ((st & TESSEL_ASYNC_LOGIN_MASK) && ci->busy == CINFO_BUSY_CONNECT)
-        ci->busy = 0;
+        ClearBusy(ci);
     return 0;
 }
 
@@ -1104,9 +1139,8 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_CancelAction(CINFO *ci)
 
 namespace {
 
-// Guard and start of the message-driven transfers; on success the record
-// is busy (2) and holds a reference for this call.
-int BeginAsyncTransfer(CINFO *ci)
+// Stamp check of the message-driven transfers, before their guard.
+int AsyncTransferStamp(CINFO *ci)
 {
     if (!ci)
         return 0;
@@ -1114,14 +1148,18 @@ int BeginAsyncTransfer(CINFO *ci)
         strcpy(ci->errorBuf, "! not initialized");
         return 0;
     }
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
-        return 0;
-    }
+    return 1;
+}
+
+// Start of the message-driven transfers, under their guard.
+int BeginAsyncTransfer(CINFO *ci)
+{
     if (!HandlerUsable(ci))
         return 0;
-    AddRef(ci);
-    ci->busy = CINFO_BUSY_TRANSFER;
+    if (!NewBlock(ci)) {
+        SetErrorText(ci, "! Failed to allocate memory.");
+        return 0;
+    }
     ci->byteCount = 0;
     ci->cancelFlag = 0;
     ci->abortFlag = 0;
@@ -1131,12 +1169,12 @@ int BeginAsyncTransfer(CINFO *ci)
     return 1;
 }
 
+// A start that failed before the handler took over; the guard ends it.
 int FailAsyncTransfer(CINFO *ci, HANDLE file)
 {
+    DropBlock(ci);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    ci->busy = 0;
-    Release(ci);
     return 500;
 }
 
@@ -1169,10 +1207,11 @@ SOCKET StartDataCommand(CINFO *ci, int binary, const char *word, const char *nam
     return sock;
 }
 
-// From here the handler window drives the transfer; the reference taken
-// by the start is handed over to it.
-void RunOnHandler(CINFO *ci, SOCKET s, uint32_t state, HANDLE file, UINT doneMsg)
+// From here the handler window drives the transfer: it holds a reference
+// of its own and ends the busy mark the start's guard leaves set.
+void RunOnHandler(OperationGuard &op, CINFO *ci, SOCKET s, uint32_t state, HANDLE file, UINT doneMsg)
 {
+    op.KeepBusy();
     ci->asyncFile = file;
     ci->doneMsg = doneMsg;
     ci->asyncState = state;
@@ -1181,7 +1220,6 @@ void RunOnHandler(CINFO *ci, SOCKET s, uint32_t state, HANDLE file, UINT doneMsg
     // Data (or the end of it) that came before the selection still gets an
     // event.
     PostSocketEvent(ci, s, state == TESSEL_ASYNC_RECV ? FD_READ : FD_WRITE);
-    Release(ci);
 }
 
 struct DirJob {
@@ -1210,7 +1248,10 @@ unsigned __stdcall DirectoryThread(void *p)
 TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvFileAsync(CINFO *ci, const char *remote, const char *local, int binary,
                                                     UINT doneMsg)
 {
-    if (!BeginAsyncTransfer(ci))
+    if (!AsyncTransferStamp(ci))
+        return 500;
+    OperationGuard op(ci, CINFO_BUSY_TRANSFER);
+    if (!op.Held() || !BeginAsyncTransfer(ci))
         return 500;
     DataChannel dc;
     SizeSources sizes = {};
@@ -1241,14 +1282,17 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvFileAsync(CINFO *ci, const char *remot
     check.cutPending = 1;
     check.path = local;
     SetCheck(ci, check);
-    RunOnHandler(ci, s, TESSEL_ASYNC_RECV, f, doneMsg);
+    RunOnHandler(op, ci, s, TESSEL_ASYNC_RECV, f, doneMsg);
     return 200;
 }
 
 TESSEL_EXTERN_C int TESSEL_API TESSEL_SendFileAsync(CINFO *ci, const char *local, const char *remote, int binary,
                                                     UINT doneMsg)
 {
-    if (!BeginAsyncTransfer(ci))
+    if (!AsyncTransferStamp(ci))
+        return 500;
+    OperationGuard op(ci, CINFO_BUSY_TRANSFER);
+    if (!op.Held() || !BeginAsyncTransfer(ci))
         return 500;
     HANDLE f = CreateFileA(local ? local : "", GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                            nullptr);
@@ -1261,7 +1305,7 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_SendFileAsync(CINFO *ci, const char *local
     SOCKET s = StartDataCommand(ci, binary, "STOR", remote, &dc, nullptr, nullptr);
     if (s == INVALID_SOCKET)
         return FailAsyncTransfer(ci, f);
-    RunOnHandler(ci, s, TESSEL_ASYNC_SEND, f, doneMsg);
+    RunOnHandler(op, ci, s, TESSEL_ASYNC_SEND, f, doneMsg);
     return 200;
 }
 

@@ -1,6 +1,8 @@
 // Control channel: sending commands, reading replies, connect and login
 // (directly or through the firewall kinds), closing.
 #include "engine.h"
+#include "opguard.h"
+#include "util.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -277,19 +279,13 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_DoCmd(CINFO *ci, const char *word, const c
 {
     if (!RecordValid(ci))
         return 500;
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
+    OperationGuard op(ci, CINFO_BUSY_CMD);
+    if (!op.Held())
         return 500;
-    }
-    AddRef(ci);
-    ci->busy = CINFO_BUSY_CMD;
     // The abort mark of a failed transfer stops that transfer; it must not
     // make every later command of the session give up before it is read.
     ci->abortFlag = 0;
-    int r = RunCommand(ci, word, arg);
-    ci->busy = 0;
-    Release(ci);
-    return r;
+    return RunCommand(ci, word, arg);
 }
 
 unsigned long ResolveHost(const char *text)
@@ -340,13 +336,6 @@ SOCKET CloseSocketGently(HWND wnd, SOCKET s)
     return INVALID_SOCKET;
 }
 
-static void CopyBounded(char *dst, size_t size, const char *src)
-{
-    if (!src)
-        src = "";
-    strncpy(dst, src, size - 1);
-    dst[size - 1] = 0;
-}
 
 static int Empty(const char *s) { return !s || !*s; }
 
@@ -416,17 +405,17 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
         strcpy(ci->errorBuf, "! not initialized");
         return 600;
     }
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
+    OperationGuard op(ci, CINFO_BUSY_CONNECT);
+    if (!op.Held())
         return 500;
-    }
     if (Empty(host))
         return 601;
     if (Empty(user))
         return 603;
-    AddRef(ci);
-    if (ci->ctrlSocket != INVALID_SOCKET)
+    if (ci->ctrlSocket != INVALID_SOCKET) {
         TESSEL_CloseConnect(ci, 0);
+        op.Remark();
+    }
     ci->rxPending = 0;
     ci->rxDiscard = 0;
     ci->cmdPending = 0;
@@ -448,14 +437,10 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
     int epPort = port;
     if (fw != 0) {
         const int needCreds = fw == 1 || fw == 2 || fw == 5 || fw == 6 || fw == 7 || fw == 8;
-        if (needCreds && Empty(fwUser)) {
-            Release(ci);
+        if (needCreds && Empty(fwUser))
             return 609;
-        }
-        if (needCreds && Empty(fwPassword)) {
-            Release(ci);
+        if (needCreds && Empty(fwPassword))
             return 610;
-        }
         if (fw != 7) {
             epHost = fwHost;
             epPort = fwPort;
@@ -464,14 +449,11 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
     if (epPort == 0)
         epPort = 21;
 
-    ci->busy = CINFO_BUSY_CONNECT;
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     if (s == INVALID_SOCKET) {
         LogText(ci, "! Create socket failure\r\n");
         ci->lastError = WSAGetLastError();
         SetErrorf(ci, "create socket failed %u", (unsigned)ci->lastError);
-        ci->busy = 0;
-        Release(ci);
         return 500;
     }
     memset(&ci->serverAddr, 0, sizeof ci->serverAddr);
@@ -495,8 +477,6 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
         ci->lastError = err;
         CloseSocketGently(nullptr, s);
         ci->ctrlSocket = INVALID_SOCKET;
-        ci->busy = 0;
-        Release(ci);
         return 500;
     }
     ci->ctrlSocket = s;
@@ -504,11 +484,8 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
 
     Login L{ci, 0};
     L.code = TESSEL_RecvResponse(ci);
-    if (L.Class() != 2) {
-        ci->busy = 0;
-        Release(ci);
+    if (L.Class() != 2)
         return L.code;
-    }
     switch (fw) {
     case 0:
         GreetingCheck(ci);
@@ -592,8 +569,6 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
     }
     if (L.Class() == 2)
         TESSEL_AutoDetectSyst(ci);
-    ci->busy = 0;
-    Release(ci);
     return L.code;
 }
 
@@ -658,7 +633,7 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_CloseConnect(CINFO *ci, int)
         Logf(ci, "Failed to close socket (%u)\r\n", (unsigned)WSAGetLastError());
     ci->ctrlSocket = INVALID_SOCKET;
     ci->asyncState = 0;
-    ci->busy = 0;
+    ClearBusy(ci);
     ci->closeRequest = 0;
     LogText(ci, "Closed\r\n");
     Release(ci);

@@ -61,7 +61,7 @@ SOCKET OpenPassiveData(CINFO *ci)
     const uint32_t target = PasvTarget(addr, peer);
     if (target != addr) {
         char from[16], to[16];
-        Logf(ci, "PASV address %s is internal, using the server's own %s", Dotted(addr, from, sizeof from),
+        Logf(ci, "PASV address %s is not the server's, using the server's own %s", Dotted(addr, from, sizeof from),
              Dotted(target, to, sizeof to));
     }
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
@@ -398,6 +398,26 @@ int SendAbortQuiet(CINFO *ci)
     if (!ci->asyncWnd) // otherwise the message-driven machine reads it
         ReadClosingReply(ci);
     return 1;
+}
+
+AbortReplies ReadAbortReplies(CINFO *ci, int aborted)
+{
+    AbortReplies r;
+    r.first = r.last = ReadClosingReply(ci);
+    if (!aborted || r.first == 421 || r.first == -1)
+        return r;
+    char first[sizeof ci->replyLine];
+    memcpy(first, ci->replyLine, sizeof first);
+    const uint32_t savedTimeout = ci->timeout;
+    if (ReplyTimeoutMs(ci) > TESSEL_ABORT_REPLY_MS)
+        ci->timeout = TESSEL_ABORT_REPLY_MS;
+    const int second = ReadClosingReply(ci);
+    ci->timeout = savedTimeout;
+    if (second == 421 || second == -1)
+        memcpy(ci->replyLine, first, sizeof first);
+    else
+        r.last = second;
+    return r;
 }
 
 int ReadClosingReply(CINFO *ci)

@@ -2,6 +2,7 @@
 // line decoded with the rules of the record's host type, and the local one
 // from the file system.
 #include "dataconn.h"
+#include "opguard.h"
 #include "pasv.h"
 
 #include <stdlib.h>
@@ -85,10 +86,12 @@ static int ReadListing(CINFO *ci, SOCKET s, DirectoryListing *dir, int *peerClos
 TESSEL_EXTERN_C DirectoryListing *TESSEL_API TESSEL_GetDirectory(CINFO *ci, const char *listArg)
 {
     // A stale record is not touched at all: it may be freed memory.
-    if (!ci || ci->magic != CINFO_MAGIC || ci->busy)
+    if (!ci || ci->magic != CINFO_MAGIC)
         return nullptr;
-    AddRef(ci);
-    ci->busy = CINFO_BUSY_TRANSFER;
+    // A busy record is refused without a text, as it always was.
+    OperationGuard op(ci, CINFO_BUSY_TRANSFER, OperationGuard::kQuiet);
+    if (!op.Held())
+        return nullptr;
     ci->lineCount = 0;
     ci->parseFlags = 0;
     ClearErrorText(ci);
@@ -131,8 +134,6 @@ TESSEL_EXTERN_C DirectoryListing *TESSEL_API TESSEL_GetDirectory(CINFO *ci, cons
             }
         }
     }
-    ci->busy = 0;
-    Release(ci);
     return dir;
 }
 

@@ -13,6 +13,8 @@
 //   - otherwise the closing code; "Successful copy" only with a class-2
 //     closing reply on a transfer that nothing stopped.
 #include "dataconn.h"
+#include "opguard.h"
+#include "util.h"
 
 #include <process.h>
 #include <stdio.h>
@@ -20,40 +22,34 @@
 
 namespace {
 
-// Guard and start shared by the exported blocking transfers.
-int BeginTransfer(CINFO *ci)
+// Guard and start shared by the exported blocking transfers: 500 for a
+// stale or busy record, else what the body gives.
+template <class Body> int GuardedTransfer(CINFO *ci, Body body)
 {
     if (!ci)
-        return 0;
+        return 500;
     if (ci->magic != CINFO_MAGIC) {
         strcpy(ci->errorBuf, "! not initialized");
-        return 0;
+        return 500;
     }
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
-        return 0;
-    }
-    AddRef(ci);
-    ci->busy = CINFO_BUSY_TRANSFER;
+    OperationGuard op(ci, CINFO_BUSY_TRANSFER);
+    if (!op.Held())
+        return 500;
     ci->byteCount = 0;
     ci->cancelFlag = 0;
     ci->abortFlag = 0;
     ClearErrorText(ci);
-    return 1;
-}
-
-void EndTransfer(CINFO *ci)
-{
-    ci->busy = 0;
-    Release(ci);
+    return body();
 }
 
 void SetByteCount(CINFO *ci, uint64_t total) { ci->byteCount = (int32_t)Saturate32(total); }
 
+// A blocking transfer reports only when asked to, and not when the record
+// wants timing messages instead.
 void PostProgress(CINFO *ci, uint64_t total)
 {
-    if (ci->progressOn && !(ci->initFlags & CINFO_TIMING_MSGS) && ci->progressMsg && ci->notifyWnd)
-        PostMessageA(ci->notifyWnd, ci->progressMsg, (WPARAM)Saturate32(total), 0);
+    if (ci->progressOn && !(ci->initFlags & CINFO_TIMING_MSGS))
+        PostProgressCount(ci, total);
 }
 
 void PostTiming(CINFO *ci, int atEnd, uint64_t total)
@@ -174,10 +170,7 @@ int AbortDownload(CINFO *ci, DataChannel *dc)
 {
     const int sent = SendAbortSequence(ci, 1);
     CloseDataChannel(ci, dc, 1);
-    int code = ReadClosingReply(ci);
-    if (sent && code != 421 && code != -1)
-        code = ReadClosingReply(ci);
-    return code;
+    return ReadAbortReplies(ci, sent).last;
 }
 
 // Ends a download's data connection and reads the closing reply; returns
@@ -483,38 +476,22 @@ void AskRemoteSize(CINFO *ci, const char *remote, SizeSources *src)
 
 int RecvFileResume(CINFO *ci, const char *remote, const char *local, int binary)
 {
-    if (!BeginTransfer(ci))
-        return 500;
-    int r = RecvFileBody(ci, remote, local, binary, 1);
-    EndTransfer(ci);
-    return r;
+    return GuardedTransfer(ci, [&] { return RecvFileBody(ci, remote, local, binary, 1); });
 }
 
 TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvFile(CINFO *ci, const char *remote, const char *local, int binary)
 {
-    if (!BeginTransfer(ci))
-        return 500;
-    int r = RecvFileBody(ci, remote, local, binary, 0);
-    EndTransfer(ci);
-    return r;
+    return GuardedTransfer(ci, [&] { return RecvFileBody(ci, remote, local, binary, 0); });
 }
 
 TESSEL_EXTERN_C int TESSEL_API TESSEL_SendFile(CINFO *ci, const char *local, const char *remote, int binary)
 {
-    if (!BeginTransfer(ci))
-        return 500;
-    int r = SendFileBody(ci, local, remote, binary);
-    EndTransfer(ci);
-    return r;
+    return GuardedTransfer(ci, [&] { return SendFileBody(ci, local, remote, binary); });
 }
 
 TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvDsp(CINFO *ci, HWND edit, const char *word, const char *arg)
 {
-    if (!BeginTransfer(ci))
-        return 500;
-    int r = RecvDspBody(ci, edit, word, arg);
-    EndTransfer(ci);
-    return r;
+    return GuardedTransfer(ci, [&] { return RecvDspBody(ci, edit, word, arg); });
 }
 
 // Worker-thread forms.  The names travel in the record as they always have
@@ -545,7 +522,7 @@ unsigned __stdcall TransferThread(void *p)
     HeapFree(GetProcessHeap(), 0, job);
     // Idle before the message goes out, so that its receiver can start the
     // next transfer at once.
-    ci->busy = 0;
+    ClearBusy(ci);
     if (wnd)
         PostMessageA(wnd, msg, (WPARAM)code, bytes);
     Release(ci);
@@ -556,10 +533,11 @@ int StartTransferThread(CINFO *ci, int upload, const char *remote, const char *l
 {
     if (!RecordValid(ci))
         return 0;
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
+    // Busy from here on, so that a FreeCINFO or a second start right after
+    // this call already sees it; the worker ends the operation.
+    OperationGuard op(ci, CINFO_BUSY_TRANSFER);
+    if (!op.Held())
         return 0;
-    }
     ci->doneMsg = doneMsg;
     if (!remote || !*remote) {
         SetErrorText(ci, "! No remote filename");
@@ -589,10 +567,6 @@ int StartTransferThread(CINFO *ci, int upload, const char *remote, const char *l
     job->binary = binary;
     strcpy(job->remote, remote);
     strcpy(job->local, local);
-    // Reference and busy mark before the thread exists: a FreeCINFO or a
-    // second start right after this call must already see them.
-    AddRef(ci);
-    ci->busy = CINFO_BUSY_TRANSFER;
     ci->byteCount = 0;
     ci->cancelFlag = 0;
     ci->abortFlag = 0;
@@ -602,11 +576,10 @@ int StartTransferThread(CINFO *ci, int upload, const char *remote, const char *l
     HANDLE th = (HANDLE)_beginthreadex(nullptr, 0, TransferThread, job, 0, nullptr);
     if (!th) {
         HeapFree(GetProcessHeap(), 0, job);
-        ci->busy = 0;
         SetErrorText(ci, "! Failed to start thread");
-        Release(ci);
         return 0;
     }
+    op.HandOver();
     CloseHandle(th);
     return 1;
 }

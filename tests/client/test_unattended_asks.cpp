@@ -562,3 +562,25 @@ TEST(ClientNobodyThere, WhichCommandLinesAreUnattended)
     for (const Case &c : cases)
         EXPECT_EQ(IsUnattendedCommandLine(c.line), c.unattended) << c.line;
 }
+
+// A server whose PASV reply names another host (here a public one) does not
+// get our data connection sent there: the download still comes from the
+// server the control connection goes to.
+TEST(ClientNobodyThere, PasvNamingAnotherHostStillConnectsToTheServer)
+{
+    REQUIRE_FAKE_SERVER();
+    const std::string script =
+        "send 220 hi\nexpect USER.*\nsend 331 pw\nexpect PASS.*\nsend 230 in\n"
+        "expect SYST\nsend 215 UNIX Type: L8\nexpect TYPE I\nsend 200 ok\nexpect SIZE.*\nsend 213 5\n"
+        "expect PASV\npasv 227 Entering Passive Mode (93,184,216,34,%p)\n"
+        "expect RETR.*\nsend 150 here it comes\ndataconnect\ndatasend hello\ndataclose\nsend 226 done\n";
+    int port = fake::Inline(script);
+    ASSERT_GT(port, 0);
+    Bed bed("", "[aim]\r\nHOST=127.0.0.1\r\nPORT=" + std::to_string(port) +
+                    "\r\nUID=u\r\nTIMEOUT=5\r\nRETRIES=1\r\nPASVMODE=1\r\n");
+    RunResult r = RunClient("-p aim -w pw aim:/f.bin", bed.dir.path, 45000);
+    EXPECT_EQ(r.code, 0) << r.Dialogs() << bed.Log();
+    EXPECT_TRUE(r.dialogs.empty()) << r.Dialogs();
+    EXPECT_EQ(ReadAll(bed.dir.File("f.bin")), "hello") << bed.Log();
+    EXPECT_FALSE(bed.Logged("93.184.216.34:")) << bed.Log();
+}

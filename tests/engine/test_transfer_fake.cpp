@@ -316,3 +316,48 @@ TEST(TransferFake, RemoteNamesNeverChooseTheLocalFile)
     s.ExpectInStep();
     ExpectNoScriptErrors(s.Seen());
 }
+
+// A PASV reply naming another host, private or public, does not aim the
+// data connection there: it goes to the server the control connection goes
+// to, and the download still arrives.
+TEST(TransferFake, PasvNamingAnotherHostStillConnectsToTheServer)
+{
+    REQUIRE_FAKE_SERVER();
+    for (const char *other : {"10,1,2,3", "127,0,0,2", "93,184,216,34"}) {
+        FakeSession s(std::string("expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 550 no size\nexpect PASV\n"
+                                  "pasv 227 Entering Passive Mode (") +
+                      other +
+                      ",%p)\nexpect RETR f.bin\nsend 150 here\ndataconnect\ndatasend hello\ndataclose\n"
+                      "send 226 done\n");
+        std::string local = TempDir("pasv-aim") + "\\f.bin";
+        DeleteFileA(local.c_str());
+        EXPECT_EQ(TESSEL_RecvFile(s.r.ci, "f.bin", local.c_str(), 1), 226) << other << s.r.Log();
+        EXPECT_EQ(ReadAll(local), "hello") << other;
+        EXPECT_TRUE(Contains(s.r.Log(), "is not the server's, using the server's own 127.0.0.1")) << s.r.Log();
+        s.ExpectInStep();
+        ExpectNoScriptErrors(s.Seen());
+    }
+}
+
+// After the abort of a download that ran past its announced length, a
+// server that answers only the transfer (and not the ABOR itself) does not
+// hold the session for the whole reply time-out, and the next command still
+// reads its own reply.
+TEST(TransferFake, AbortAnsweredOnceDoesNotWaitTheWholeTimeOut)
+{
+    REQUIRE_FAKE_SERVER();
+    FakeSession s("expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 213 5\nexpect PASV\npasv\n"
+                  "expect RETR f.bin\nsend 150 here\ndataconnect\ndatafile 100\nexpect .*ABOR\n"
+                  "send 426 aborted\n");
+    s.r.ci->timeout = 20;
+    std::string local = TempDir("abortonce") + "\\f.bin";
+    DeleteFileA(local.c_str());
+    const DWORD t0 = GetTickCount();
+    const int code = TESSEL_RecvFile(s.r.ci, "f.bin", local.c_str(), 1);
+    const DWORD took = GetTickCount() - t0;
+    EXPECT_NE(code / 100, 2) << code << s.r.Log();
+    EXPECT_LT(took, 10000u) << s.r.Log();
+    EXPECT_STREQ(s.r.ci->replyLine, "426 aborted");
+    s.ExpectInStep();
+    ExpectNoScriptErrors(s.Seen());
+}

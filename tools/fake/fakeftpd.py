@@ -21,7 +21,8 @@ Script lines (one directive each, '#' starts a comment line):
   close            drop the connection now
   sessions N       accept N sessions in turn (default 1), each replays the script
   pasv [TEXT]      open a data listener; send TEXT with %s replaced by
-                   "127,0,0,1,p1,p2" (default "227 Entering Passive Mode (%s)")
+                   "127,0,0,1,p1,p2" and %p by "p1,p2" alone (default
+                   "227 Entering Passive Mode (%s)")
   port             take the address of the last PORT command for data
   dataconnect      accept (after pasv) or connect (after port) the data connection
   datasend TEXT    send TEXT (escapes) on the data connection
@@ -125,6 +126,7 @@ class Session:
             p = self.data_listener.getsockname()[1]
             spec = "127,0,0,1,%d,%d" % (p // 256, p % 256)
             text = arg or "227 Entering Passive Mode (%s)"
+            text = text.replace("%p", "%d,%d" % (p // 256, p % 256))
             self.send(unescape(text.replace("%s", spec)) + b"\r\n")
         elif word == "port":
             for cmd in reversed(self.log):
