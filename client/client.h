@@ -118,8 +118,19 @@ struct CmdState {
     int unattended;
     int ask;
     int lastResult; // result of the last command-line transfer (exit code)
+    // Nobody is at the screen: decided from the raw command line before
+    // anything could ask (IsUnattendedCommandLine), cleared only when a run
+    // is handed over for interactive use.
+    int nobody;
+    // An unattended login met a question nobody could answer (a password
+    // nobody stored): retrying cannot help.
+    int missing;
 };
 extern CmdState g_cmd;
+
+// Whether the raw command line makes the run unattended: a transfer
+// argument, -s, -m, or quiet.  Looks only; changes nothing.
+int IsUnattendedCommandLine(const char *text);
 
 // Stage 1: consumes leading options; returns the rest (pointer into text) or
 // nullptr after an unknown option.  The returned text is copied to rest.
@@ -187,6 +198,10 @@ struct Ftp {
     volatile LONG inData;
     // Called for every reply line while set (used by the HELP probe).
     void (*lineHook)(const char *line);
+    // A reply did not complete within the time-out: what the server still
+    // sends belongs to it, so no later reply can be read in step.  Only
+    // QUIT still goes out, without waiting for an answer.
+    int replyLost;
 };
 extern Ftp g_ftp;
 
@@ -242,8 +257,23 @@ void StartKeepAlive();
 int SetTransferType(char type);
 // Remote directory text from a PWD reply.
 void TakePwdReply(const char *reply, int forced, char *out, size_t size);
-// A user prompt that respects quiet unattended runs (no dialog then).
+// ---------------------------------------------------------------- questions
+// Every question, notice and failure box of the client goes through these.
+// With nobody to answer (an unattended or quiet run) none is shown: AskUser
+// returns the safe answer (OK, No, Cancel) and AskText counts as cancelled.
+int NobodyToAnswer();
+int AskUser(HWND owner, const char *text, const char *title, UINT type);
 int AskText(HWND owner, const char *prompt, char *buf, size_t size, int password = 0);
+// A question an unattended run cannot answer: logs what was missing
+// ("! ..."), marks the run (g_cmd.missing) and returns 0.
+int MissingAnswer(const char *what);
+// The password of an anonymous login: MAILADDR, or the placeholder address
+// when MAILADDR is empty.
+extern const char kGuestMail[];
+const char *AnonymousPassword();
+// How long a network wait may last: the usual limit, or in an unattended
+// run the session's time-out, so that a silent server ends the run.
+DWORD NetWaitMs(DWORD usual);
 
 enum { TIMER_WATCHDOG = 20, TIMER_KEEPALIVE = 50, TIMER_RETRYCLOSE = 60 };
 
@@ -260,6 +290,35 @@ int ReceiveFile(const char *remoteName, const char *localName, int index, int co
 // 2 when the server has the file, SEND_SKIPPED, else the reply class.
 int SendFile(const char *localPath, const char *remoteName, int index, int count, int prompt, int append);
 int ReceiveIntoFile(SOCKET data, HANDLE file, int binary, int append);
+// Where a download's bytes go, and the rules for writing them.
+struct ReceiveTarget {
+    HANDLE file;
+    // The file is cut at this point before the first byte is written (-1:
+    // never): until data arrives an existing file stays as it was.
+    int64_t cutAt;
+    // At most this many bytes are written when limited; more is an overrun.
+    int limited;
+    uint64_t limit;
+    // Called once, when the first byte has arrived.
+    void (*firstByte)(void *ctx);
+    void *ctx;
+    // Results: bytes past the limit seen, a write failure, the cut not yet made.
+    int overrun;
+    uint64_t dropped;
+    int writeFailed;
+    int cutPending;
+};
+int ReceiveInto(SOCKET data, ReceiveTarget *t);
+// Names written during one transfer run (a selection, a tree, a command
+// line): a second remote name that maps onto one of them is skipped, never
+// written over it.  Runs nest; the outermost one counts.
+struct TransferRun {
+    TransferRun();
+    ~TransferRun();
+    TransferRun(const TransferRun &) = delete;
+    TransferRun &operator=(const TransferRun &) = delete;
+    void *names;
+};
 int SendFromFile(SOCKET data, HANDLE file, int ascii);
 // Runs a listing command into a file (ASCII, no progress, no sounds).
 int ListToFile(const char *cmd, const char *path, int append);
@@ -268,9 +327,13 @@ int ListToFile(const char *cmd, const char *path, int append);
 int ConvertName(char *name, size_t size, int toServer);
 void LocalNameFor(const char *remote, char *out, size_t size);
 void RemoteNameFor(const char *localPath, char *out, size_t size);
-// A name from a listing that must not become a local path: empty, "." or
-// "..", with a path separator, colon or control character, or a device.
+// A name from a listing that must not become a local path: empty, only
+// dots and blanks, with a path separator, colon or control character, with
+// trailing dots or blanks (Windows drops them), a device name, or longer
+// than the current volume's names.
 int UnsafeRemoteName(const char *name);
+// Deepest folder level a directory download goes to.
+enum { MAX_TREE_DEPTH = 64 };
 void DownloadSelection(HWND wnd, int append);
 void UploadSelection(HWND wnd, int append);
 // 1 to go on, 0 to stop.

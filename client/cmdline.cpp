@@ -1,6 +1,7 @@
 // The command line: options (stage 1), the posted "command line" command
 // (stage 2), path classification, batch files and the unattended transfer.
 #include "client.h"
+#include "xferrules.h"
 
 #include <ctype.h>
 #include <stdio.h>
@@ -54,8 +55,53 @@ static void UnknownArguments(const char *text)
     char msg[600];
     snprintf(msg, sizeof msg, "Unknown arguments %.500s", text);
     LogLine(msg);
-    if (!g_cmd.quiet)
-        MessageBoxA(g_main, msg, T95_APPNAME, MB_OK | MB_ICONSTOP);
+    AskUser(g_main, msg, T95_APPNAME, MB_OK | MB_ICONSTOP);
+}
+
+int IsUnattendedCommandLine(const char *text)
+{
+    // The same walk over the options as ParseOptions, without acting on
+    // any: the answer is needed before the configuration is loaded, since
+    // loading a session may ask for an e-mail address.
+    const char *p = text ? text : "";
+    for (;;) {
+        while (IsBlank(*p))
+            ++p;
+        if (*p != '-')
+            break;
+        const char *start = p;
+        while (*p && !IsBlank(*p))
+            ++p;
+        char value[MAX_PATH];
+        switch (tolower((unsigned char)start[1])) {
+        case 'a':
+        case 'b':
+            break;
+        case 'q':
+        case 's':
+        case 'm':
+            return 1;
+        case 'c':
+        case 'd':
+        case 'u':
+        case 'w':
+        case 'i':
+        case 'p': {
+            const char *q = TakeWord(p, value, sizeof value);
+            if (!q)
+                return 0; // refused as an unknown argument; nothing runs
+            p = q;
+            break;
+        }
+        default:
+            // Parsing stops at an unknown option; words after it still say
+            // that a transfer was meant, and that run must end on its own.
+            while (IsBlank(*p))
+                ++p;
+            return strlen(p) > 3;
+        }
+    }
+    return strlen(p) > 3;
 }
 
 int ParseOptions(const char *text, char *rest, size_t restSize)
@@ -92,7 +138,9 @@ int ParseOptions(const char *text, char *rest, size_t restSize)
         case 'a':
             if (wn >= 4 && tolower((unsigned char)word[3]) == 'k') {
                 char answer[512] = "";
-                if (InputBox(g_main, "Enter command line:", answer, sizeof answer))
+                if (NobodyToAnswer())
+                    LogLine("+ -ask skipped: nobody to answer in an unattended run");
+                else if (AskText(g_main, "Enter command line:", answer, sizeof answer))
                     return ParseOptions(answer, rest, restSize);
             } else {
                 g_cfg.mode = 'A';
@@ -259,25 +307,24 @@ static int DownloadWildcard(const char *rpath, const char *ldir)
     FILE *f = ok ? fopen(tmp, "rb") : nullptr;
     int count = 0;
     if (f) {
+        std::string data, all;
+        char block[65536];
+        size_t got;
+        while ((got = fread(block, 1, sizeof block, f)) > 0)
+            data.append(block, got);
+        fclose(f);
+        // One name a line; a line holding a NUL or too long for a name is
+        // skipped whole and never swallows the next one.
         char line[1024];
-        std::string all;
-        while (fgets(line, sizeof line, f)) {
-            size_t n = strlen(line);
-            if (n && line[n - 1] != '\n' && !feof(f)) {
-                // Over-long line: not a name this client can store; skip it.
-                int ch;
-                while ((ch = fgetc(f)) != EOF && ch != '\n') {
-                }
-                continue;
-            }
-            while (n && (line[n - 1] == '\n' || line[n - 1] == '\r'))
-                line[--n] = 0;
-            if (!n)
+        size_t at = 0;
+        for (int r; (r = NextNameLine(data.data(), data.size(), &at, line, sizeof line)) != NL_END;) {
+            if (r == NL_NUL || r == NL_LONG)
+                Logf("+ Skipped a name list line: %s", r == NL_NUL ? "it holds a NUL byte" : "too long");
+            if (r != NL_OK)
                 continue;
             all += line;
             all += '\n';
         }
-        fclose(f);
         size_t pos = 0;
         int total = 0;
         for (size_t i = 0; i < all.size(); ++i)
@@ -347,9 +394,9 @@ int RunCmdLineTransfer(HWND wnd, const char *src, const char *dst)
         snprintf(text, sizeof text, "SRC(%u): %s\nDST(%u): %s", (unsigned)c1, src ? src : "", (unsigned)c2,
                  dst ? dst : "");
         LogLine("! Unknown batch command!");
-        if (!g_cmd.quiet) {
+        if (!NobodyToAnswer()) {
             BringForward(wnd);
-            MessageBoxA(wnd, text, "Unknown batch command!", MB_OK | MB_ICONSTOP);
+            AskUser(wnd, text, "Unknown batch command!", MB_OK | MB_ICONSTOP);
         }
         return 0;
     }
@@ -389,7 +436,14 @@ int RunCmdLineTransfer(HWND wnd, const char *src, const char *dst)
         char init[121];
         ReadIniText(section, "INITCMD", "", init, sizeof init);
         snprintf(s.initCmd, sizeof s.initCmd, "%s", init);
+        // The session's own time-out bounds every wait of the run.
+        s.timeout = ReadIniInt(section, "TIMEOUT", s.timeout);
+        if (s.timeout <= 0)
+            s.timeout = 65;
     } else {
+        char keys[4];
+        if (section[0] && GetPrivateProfileStringA(section, nullptr, "", keys, sizeof keys, g_files.ini))
+            Logf("+ Section [%s] has no HOST: \"%s\" is taken as the host name", section, hostWord);
         snprintf(s.host, sizeof s.host, "%s", hostWord);
         s.user[0] = s.password[0] = s.account[0] = s.initCmd[0] = 0;
         s.port = 21;
@@ -408,9 +462,14 @@ int RunCmdLineTransfer(HWND wnd, const char *src, const char *dst)
         snprintf(s.account, sizeof s.account, "%s", g_cmd.acct);
     if (!s.user[0])
         strcpy(s.user, "anonymous");
-    if (!strcmp(s.user, "anonymous"))
-        snprintf(s.password, sizeof s.password, "%s", g_cfg.mailAddr);
+    if (!strcmp(s.user, "anonymous")) {
+        if (!g_cfg.mailAddr[0])
+            Logf("+ MAILADDR is empty: the anonymous password is %s", kGuestMail);
+        snprintf(s.password, sizeof s.password, "%s", AnonymousPassword());
+    }
 
+    // Every local name this run writes, so that none is written twice.
+    TransferRun run;
     const size_t rlen = strlen(rpath);
     const int stayOpen = download && rlen && rpath[rlen - 1] == '/';
     if (download && !lpath[0] && !stayOpen && !HasWildcard(BaseName(rpath)))
@@ -425,11 +484,13 @@ int RunCmdLineTransfer(HWND wnd, const char *src, const char *dst)
     SOCKET sock = INVALID_SOCKET;
     g_ftp.cancel = 0;
     g_ftp.stop = 0;
+    g_cmd.missing = 0;
     for (int i = 0; i < attempts; ++i) {
         if (i && !PumpSleep(2000))
             break;
         sock = ConnectLogin(&s);
-        if (sock != INVALID_SOCKET || g_ftp.stop)
+        // A credential nobody stored stays missing however often we try.
+        if (sock != INVALID_SOCKET || g_ftp.stop || g_cmd.missing)
             break;
     }
     int ok = 0;
@@ -441,6 +502,9 @@ int RunCmdLineTransfer(HWND wnd, const char *src, const char *dst)
             DetectHostType();
         if (stayOpen && g_ftp.hostType != 6028) {
             if (ChangeDir(rpath) == 2) {
+                // Handed over for interactive use: from now on a person
+                // answers (unless the run was told to be quiet).
+                g_cmd.nobody = 0;
                 g_session = s;
                 ClearRemoteCache();
                 ShowRemote(1);
@@ -487,10 +551,12 @@ int RunCmdLineTransfer(HWND wnd, const char *src, const char *dst)
         snprintf(msg, sizeof msg, "! Transfer failed for %s from %s", rpath, s.host);
         PlayEvent(SND_XFER_FAIL);
     }
-    BringForward(wnd);
+    // Nobody to see the window or a box in an unattended run: the log
+    // line and the exit code say it.
+    if (!NobodyToAnswer())
+        BringForward(wnd);
     LogLine(msg);
-    if (!g_cmd.quiet)
-        MessageBoxA(wnd, msg, T95_APPNAME, MB_OK | MB_ICONSTOP);
+    AskUser(wnd, msg, T95_APPNAME, MB_OK | MB_ICONSTOP);
     return 0;
 }
 
@@ -554,6 +620,8 @@ void RunCommandLine(HWND wnd, const char *text)
         Slashes(dst);
     }
     int result = 0;
+    if (!src[0] && !g_cmd.batch[0])
+        LogLine("! No transfer named on the command line");
     if (src[0]) {
         result = RunCmdLineTransfer(wnd, src, dst);
     } else if (g_cmd.batch[0]) {

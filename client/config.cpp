@@ -136,7 +136,7 @@ void SetConfigDefaults()
 {
     Config &c = g_cfg;
     memset(&c, 0, sizeof c);
-    strcpy(c.mailAddr, "guest@nowhere.example");
+    strcpy(c.mailAddr, kGuestMail);
     strcpy(c.viewer, "notepad");
     c.hash = 1;
     c.longDir = 1;
@@ -221,7 +221,8 @@ void LoadConfig()
 {
     Config &c = g_cfg;
     const char *s = T95_CONFIG;
-    ReadIniText(s, "MAILADDR", c.mailAddr, c.mailAddr, sizeof c.mailAddr);
+    if (!ReadIniText(s, "MAILADDR", c.mailAddr, c.mailAddr, sizeof c.mailAddr) && IniHasKey(s, "MAILADDR"))
+        Logf("+ MAILADDR longer than %u characters ignored", (unsigned)(sizeof c.mailAddr - 1));
     ReadIniText(s, "SESSION", "", c.session, sizeof c.session);
     ReadIniText(s, "VIEWER", c.viewer, c.viewer, sizeof c.viewer);
     c.balloon = ReadIniInt(s, "balloon", 0);
@@ -304,11 +305,16 @@ int LoadSession(SessionRec *s)
     ReadScrambled(sec, "PWD", s->user, s->password, sizeof s->password);
     if (s->password[0])
         s->savePwd = 1;
-    if (!lstrcmpiA(s->user, "anonymous") && !s->password[0]) {
+    if (!lstrcmpiA(s->user, "anonymous") && !s->password[0] && NobodyToAnswer()) {
+        // Nobody to ask: the configured address, or the placeholder when
+        // there is none.
+        if (!g_cfg.mailAddr[0])
+            Logf("+ MAILADDR is empty: the anonymous password is %s", kGuestMail);
+        snprintf(s->password, sizeof s->password, "%s", AnonymousPassword());
+    } else if (!lstrcmpiA(s->user, "anonymous") && !s->password[0]) {
         char mail[128];
         snprintf(mail, sizeof mail, "%s", g_cfg.mailAddr);
-        // Keep asking until answered or cancelled; a quiet unattended run
-        // cannot ask, so it takes the configured address.
+        // Keep asking until answered or cancelled.
         for (;;) {
             if (!AskText(g_main, "Enter your e-mail address:", mail, sizeof mail))
                 break;

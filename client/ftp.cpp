@@ -10,6 +10,8 @@
 #include "client.h"
 
 #include "hosttypes.h"
+#include "pasv.h"
+#include "xferrules.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -266,8 +268,29 @@ static void Trim(char *s)
         s[--n] = 0;
 }
 
+// In a run nobody watches, a server that let a reply time out (or closed
+// the connection) gets no further commands: each would wait out the
+// time-out again.  The connection is dropped, so what follows fails at once
+// and the run ends with its failure.  (During the login the login's own
+// failure path closes it.)
+static void DropSilentServer()
+{
+    Ftp &f = g_ftp;
+    if (f.ctrl == INVALID_SOCKET)
+        return;
+    LogLine("! The server stopped answering: connection dropped");
+    linger hard = {1, 0};
+    setsockopt(f.ctrl, SOL_SOCKET, SO_LINGER, (const char *)&hard, sizeof hard);
+    closesocket(f.ctrl);
+    f.ctrl = INVALID_SOCKET;
+    f.carryLen = 0;
+}
+
 // One line of the control connection into g_ftp.reply.  Returns its code.
-static int ReadLine()
+// The line must be complete within the session time-out counted from
+// start, when the reply began to be awaited: a server sending a byte at a
+// time gets no new time-out with every byte.
+static int ReadLine(DWORD start)
 {
     Ftp &f = g_ftp;
     char *line = f.reply;
@@ -284,11 +307,20 @@ static int ReadLine()
         complete = nl != nullptr;
     }
     while (!complete && got < 942 && !f.cancel) {
-        int n = RecvTimeout(f.ctrl, line + got, 1024 - got, (DWORD)f.timeout * 1000);
+        const DWORD limit = (DWORD)(f.timeout > 0 ? f.timeout : 65) * 1000;
+        const DWORD left = DeadlineLeft(start, limit, GetTickCount());
+        int n = left ? RecvTimeout(f.ctrl, line + got, 1024 - got, left) : -1;
         if (n <= 0) {
-            if (n < 0)
-                LogError("Receive error", WSAGetLastError());
+            const int err = n < 0 && left ? WSAGetLastError() : 0;
+            if (!left || (err == 10004 && !f.cancel && !DeadlineLeft(start, limit, GetTickCount()))) {
+                f.replyLost = 1;
+                Logf("! %s", "Reply not complete within the time-out");
+            } else if (n < 0) {
+                LogError("Receive error", err);
+            }
             f.cancel = 1;
+            if (g_cmd.nobody && f.connected)
+                DropSilentServer();
             return 421;
         }
         char *end = line + got + n;
@@ -341,10 +373,20 @@ int ReadReply()
 {
     Ftp &f = g_ftp;
     EnterBusy();
-    // Continuation lines are read in a loop: a server may send any number.
+    const DWORD start = GetTickCount();
+    const DWORD limit = (DWORD)(f.timeout > 0 ? f.timeout : 65) * 1000;
+    // Continuation lines are read in a loop: a server may send any number,
+    // but all of them within the time-out.
     int remembered = 0;
     for (int first = 1;; first = 0) {
-        int code = ReadLine();
+        if (!first && !DeadlineLeft(start, limit, GetTickCount())) {
+            f.replyLost = 1;
+            Logf("! %s", "Reply not complete within the time-out");
+            f.cancel = 1;
+            remembered = 421;
+            break;
+        }
+        int code = ReadLine(start);
         const char *line = f.reply;
         int cont = code < 100 || code >= 600 || line[3] == '-';
         LogReplyLine(line);
@@ -381,11 +423,12 @@ int SendLine(const char *text)
             return 0;
         }
         LogLine("[X] Command in progress, yielding.");
-        while (f.busy > 0 && !f.cancel) {
+        const DWORD start = GetTickCount(), limit = NetWaitMs(0xFFFFFFFF);
+        while (f.busy > 0 && !f.cancel && GetTickCount() - start < limit) {
             PumpMessages();
             Sleep(10);
         }
-        if (f.cancel)
+        if (f.cancel || f.busy > 0)
             return 0;
     }
     if (f.ctrl == INVALID_SOCKET)
@@ -399,7 +442,7 @@ int SendLine(const char *text)
     EnterBusy();
     int sent = 0;
     while (sent < len) {
-        int n = SendTimeout(f.ctrl, buf + sent, len - sent, 32000);
+        int n = SendTimeout(f.ctrl, buf + sent, len - sent, NetWaitMs(32000));
         if (n <= 0) {
             LogError("Send error", WSAGetLastError());
             LeaveBusy();
@@ -429,6 +472,17 @@ static int Transact(const char *cmd)
         LogLine("! Not connected, ignored");
         f.cmdInProgress = 0;
         return 0;
+    }
+    if (f.replyLost) {
+        // Out of step since a reply timed out: a QUIT is still sent (the
+        // server may as well know), nothing else, and no reply is awaited.
+        if (!_strnicmp(cmd, "QUIT", 4))
+            SendLine(cmd);
+        else
+            LogLine("! Not sent: the connection is out of step after a reply time-out");
+        f.lastCode = 421;
+        f.cmdInProgress = 0;
+        return 4;
     }
     if (SendLine(cmd))
         cls = ReadReply();
@@ -489,6 +543,8 @@ int ChangeDir(const char *path)
     }
     if (cls == 3) {
         char acct[80] = "";
+        if (g_cmd.nobody)
+            MissingAnswer("password (ACCT) for the remote directory");
         for (;;) {
             if (!AskText(g_main, "Password required:", acct, sizeof acct, 1))
                 break;
@@ -536,17 +592,11 @@ int UserCommand(const char *text)
 
 void TakePwdReply(const char *reply, int forced, char *out, size_t size)
 {
-    const char *q = strpbrk(reply, "\"'");
-    if (q) {
-        char quote = *q++;
-        const char *end = strchr(q, quote);
-        size_t n = end ? (size_t)(end - q) : strlen(q);
-        if (n > 250)
-            n = 250;
-        if (n >= size)
-            n = size - 1;
-        memcpy(out, q, n);
-        out[n] = 0;
+    // The library's reader: doubled quotes inside the path, a cap on its
+    // length, single quotes only where no double quote is.
+    char path[TESSEL_PWD_PATH_MAX + 1];
+    if (ParsePwdReply(reply, path, sizeof path)) {
+        snprintf(out, size, "%s", path);
         return;
     }
     if (!forced)
@@ -664,12 +714,23 @@ static void ResetCapabilities(int all)
     f.canMkd = f.canRmd = f.canRename = f.canDelete = all;
 }
 
+// A credential the login needs: 1 when the field holds one (stored, or
+// typed now), 0 when it stays empty and the step that needs it is skipped.
 static int AskFor(const char *fmt, const char *a, const char *b, char *field, size_t size)
 {
     if (field[0])
         return 1;
     char prompt[600];
     snprintf(prompt, sizeof prompt, fmt, a, b);
+    if (g_cmd.nobody) {
+        // "Please enter a password for u on host h:" -> "password for u on host h"
+        char what[600];
+        snprintf(what, sizeof what, "%s", prompt + (strncmp(prompt, "Please enter ", 13) ? 0 : 13));
+        size_t n = strlen(what);
+        if (n && what[n - 1] == ':')
+            what[n - 1] = 0;
+        return MissingAnswer(!strncmp(what, "a ", 2) ? what + 2 : !strncmp(what, "an ", 3) ? what + 3 : what);
+    }
     for (;;) {
         char buf[80] = "";
         if (!AskText(g_main, prompt, buf, sizeof buf < size ? sizeof buf : size, 1))
@@ -693,18 +754,24 @@ struct LoginCtx {
 static int PassAndAccount(LoginCtx &c, int cls)
 {
     SessionRec *s = c.s;
+    // A credential nobody gave skips its step, and the login fails on the
+    // reply that asked for it.
     if (cls == 3) {
-        AskFor("Please enter a password for %s on host %s:", s->user, s->host, s->password, sizeof s->password);
+        if (!AskFor("Please enter a password for %s on host %s:", s->user, s->host, s->password, sizeof s->password))
+            return cls;
         cls = SendCommand("PASS %s", s->password);
     }
     if (cls == 3) {
-        AskFor("Please enter an account for %s on host %s:", s->user, s->host, s->account, sizeof s->account);
-        cls = SendCommand("ACCT %s", s->account);
+        if (AskFor("Please enter an account for %s on host %s:", s->user, s->host, s->account, sizeof s->account))
+            cls = SendCommand("ACCT %s", s->account);
     } else if (cls == 2 && strstr(g_ftp.reply, "ACCOUNT")) {
-        AskFor("Please enter an account for %s on host %s:", s->user, s->host, s->account, sizeof s->account);
-        int keep = g_ftp.lastCode;
-        SendCommand("ACCT %s", s->account);
-        g_ftp.lastCode = keep;
+        // Logged in already: an account nobody gave is left out.
+        if (s->account[0] || (!g_cmd.nobody && AskFor("Please enter an account for %s on host %s:", s->user, s->host,
+                                                       s->account, sizeof s->account))) {
+            int keep = g_ftp.lastCode;
+            SendCommand("ACCT %s", s->account);
+            g_ftp.lastCode = keep;
+        }
     }
     return cls;
 }
@@ -724,10 +791,9 @@ static int FirewallLogin(LoginCtx &c, const char **failure)
     switch (c.fwType) {
     case 0: // SITE hostname
         cls = SendCommand("USER %s", c.fwUser);
-        if (cls == 3) {
-            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass);
+        if (cls == 3 &&
+            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass))
             cls = SendCommand("PASS %s", c.fwPass);
-        }
         if (cls != 2) {
             *failure = fwFail;
             return cls;
@@ -740,10 +806,9 @@ static int FirewallLogin(LoginCtx &c, const char **failure)
         return StandardTail(c);
     case 1: // USER after logon
         cls = SendCommand("USER %s", c.fwUser);
-        if (cls == 3) {
-            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass);
+        if (cls == 3 &&
+            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass))
             cls = SendCommand("PASS %s", c.fwPass);
-        }
         if (cls != 2) {
             *failure = fwFail;
             return cls;
@@ -795,10 +860,9 @@ static int FirewallLogin(LoginCtx &c, const char **failure)
         return cls == 2 ? 5 : cls;
     case 5: // USER fireID@remoteHost
         cls = SendCommand("USER %s@%s", c.fwUser, s->host);
-        if (cls == 3) {
-            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass);
+        if (cls == 3 &&
+            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass))
             cls = SendCommand("PASS %s", c.fwPass);
-        }
         if (cls != 2) {
             *failure = finalFail;
             return cls;
@@ -807,10 +871,9 @@ static int FirewallLogin(LoginCtx &c, const char **failure)
         return StandardTail(c);
     case 6: // Transparent
         cls = SendCommand("USER %s", c.fwUser);
-        if (cls == 3) {
-            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass);
+        if (cls == 3 &&
+            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass))
             cls = SendCommand("PASS %s", c.fwPass);
-        }
         if (cls != 2) {
             *failure = finalFail;
             return cls;
@@ -820,13 +883,18 @@ static int FirewallLogin(LoginCtx &c, const char **failure)
     case 7: // USER remoteID@fireID@remoteHost
         cls = SendCommand("USER %s@%s@%s", s->user, c.fwUser, s->host);
         if (cls == 3) {
-            AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass, sizeof c.fwPass);
-            AskFor("Please enter a password for %s on host %s:", s->user, s->host, s->password, sizeof s->password);
+            int have = AskFor("Please enter a password for %s on firewall %s:", c.fwUser, c.fwHost, c.fwPass,
+                              sizeof c.fwPass);
+            have = AskFor("Please enter a password for %s on host %s:", s->user, s->host, s->password,
+                          sizeof s->password) &&
+                   have;
+            if (!have)
+                return cls;
             cls = SendCommand("PASS %s@%s", s->password, c.fwPass);
         }
         if (cls == 3) {
-            AskFor("Please enter an account for %s on host %s:", s->user, s->host, s->account, sizeof s->account);
-            cls = SendCommand("ACCT %s", s->account);
+            if (AskFor("Please enter an account for %s on host %s:", s->user, s->host, s->account, sizeof s->account))
+                cls = SendCommand("ACCT %s", s->account);
         } else if (cls == 2 && strstr(g_ftp.reply, "ACCOUNT")) {
             SendCommand("ACCT %s", s->account);
         }
@@ -866,6 +934,7 @@ SOCKET ConnectLogin(SessionRec *s)
     f.sentType = 0;
     f.carryLen = 0;
     f.lastCode = 0;
+    f.replyLost = 0;
     ResetCapabilities(1);
     f.useCdup = 1;
 
@@ -907,9 +976,12 @@ SOCKET ConnectLogin(SessionRec *s)
     const int detect = !s->useFirewall && f.hostType == 6000;
     f.greeting = detect;
     int cls;
+    // Preliminary replies ("120 wait") may come before the greeting, but
+    // not for longer than the time-out.
+    const DWORD greetStart = GetTickCount();
     do {
         cls = ReadReply();
-    } while (cls == 1 && !f.cancel);
+    } while (cls == 1 && !f.cancel && DeadlineLeft(greetStart, (DWORD)f.timeout * 1000, GetTickCount()));
     f.greeting = 0;
     if (cls != 2) {
         if (cls == 4)
@@ -1043,8 +1115,9 @@ int DetectHostType()
             } else {
                 EnterBusy();
                 int first = 1;
+                const DWORD start = GetTickCount();
                 for (;;) {
-                    int c = ReadLine();
+                    int c = ReadLine(start);
                     LogReplyLine(f.reply);
                     if (first) {
                         first = 0;
@@ -1088,12 +1161,14 @@ int DetectHostType()
 
 // ---------------------------------------------------------------- data connections
 
-SOCKET OpenPassive()
+static int ControlPeer(in_addr *out);
+
+// The numbers of a PASV reply as the log shows them: after the "(" and up
+// to the ")", or from the first digit after the code.
+static void PasvNumbersText(const char *reply, char *out, size_t size)
 {
-    if (Passive() != 2)
-        return INVALID_SOCKET;
     char text[2048];
-    snprintf(text, sizeof text, "%s", g_ftp.reply);
+    snprintf(text, sizeof text, "%s", reply);
     char *close = strchr(text, ')');
     if (close)
         *close = 0;
@@ -1106,23 +1181,43 @@ SOCKET OpenPassive()
             ++p;
         while (*p && (*p < '0' || *p > '9'))
             ++p;
-        if (!*p) {
-            Logf("! Unable to parse info %s", g_ftp.reply);
-            PlayEvent(SND_OTHER_FAIL);
-            return INVALID_SOCKET;
-        }
     }
-    unsigned v[6];
-    if (sscanf(p, "%u,%u,%u,%u,%u,%u", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 6 || v[0] > 255 ||
-        v[1] > 255 || v[2] > 255 || v[3] > 255 || v[4] > 255 || v[5] > 255) {
-        Logf("! bad address in %s", p);
+    snprintf(out, size, "%s", p);
+}
+
+SOCKET OpenPassive()
+{
+    if (Passive() != 2)
+        return INVALID_SOCKET;
+    // The library's reader: the same numbers refused, and the data
+    // connection goes to the server we talk to whatever address the reply
+    // names, so that a server cannot aim it at a third host.
+    uint32_t replyAddr = 0;
+    uint16_t port = 0;
+    const int parsed = ParsePasvReply(g_ftp.reply, &replyAddr, &port);
+    if (parsed == PASV_NO_START) {
+        Logf("! Unable to parse info %s", g_ftp.reply);
         PlayEvent(SND_OTHER_FAIL);
         return INVALID_SOCKET;
     }
+    if (parsed != PASV_OK) {
+        char numbers[2048];
+        PasvNumbersText(g_ftp.reply, numbers, sizeof numbers);
+        Logf("! bad address in %s", numbers);
+        PlayEvent(SND_OTHER_FAIL);
+        return INVALID_SOCKET;
+    }
+    in_addr peer;
+    const uint32_t peerAddr = ControlPeer(&peer) ? ntohl(peer.s_addr) : 0;
+    const uint32_t target = PasvTarget(replyAddr, peerAddr);
     char addr[32];
-    snprintf(addr, sizeof addr, "%u.%u.%u.%u", v[0], v[1], v[2], v[3]);
-    unsigned port = v[4] * 256 + v[5];
-    Logf("connecting to %s:%u", addr, port);
+    snprintf(addr, sizeof addr, "%u.%u.%u.%u", (unsigned)(target >> 24), (unsigned)(target >> 16 & 0xFF),
+             (unsigned)(target >> 8 & 0xFF), (unsigned)(target & 0xFF));
+    if (target != replyAddr)
+        Logf("PASV address %u.%u.%u.%u is not the server's, using %s", (unsigned)(replyAddr >> 24),
+             (unsigned)(replyAddr >> 16 & 0xFF), (unsigned)(replyAddr >> 8 & 0xFF), (unsigned)(replyAddr & 0xFF),
+             addr);
+    Logf("connecting to %s:%u", addr, (unsigned)port);
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
         Logf("! %s %s", "Failed \"createsocket\":", ErrorText(WSAGetLastError()));
@@ -1132,7 +1227,7 @@ SOCKET OpenPassive()
     memset(&a, 0, sizeof a);
     a.sin_family = AF_INET;
     a.sin_port = htons((u_short)port);
-    a.sin_addr.s_addr = inet_addr(addr);
+    a.sin_addr.s_addr = htonl(target);
     int err = TimedConnect(s, &a);
     if (err) {
         LogError("connect", err);
@@ -1151,11 +1246,19 @@ SOCKET OpenActive()
         Logf("! %s %s", "Failed \"createsocket\":", ErrorText(WSAGetLastError()));
         return INVALID_SOCKET;
     }
+    sockaddr_in local;
+    int len = sizeof local;
+    if (getsockname(g_ftp.ctrl, (sockaddr *)&local, &len) == SOCKET_ERROR ||
+        (local.sin_addr.s_addr & 0xFF) == 0)
+        local = g_ftp.local;
+    // Only on the address the server already talks to: a listener on every
+    // address takes connections from any network this computer is on.
     sockaddr_in a;
     memset(&a, 0, sizeof a);
     a.sin_family = AF_INET;
+    a.sin_addr = local.sin_addr;
     const char *step = nullptr;
-    int len = sizeof a;
+    len = sizeof a;
     if (bind(s, (sockaddr *)&a, sizeof a) == SOCKET_ERROR)
         step = "Failed \"bind\":";
     else if (getsockname(s, (sockaddr *)&a, &len) == SOCKET_ERROR)
@@ -1167,11 +1270,6 @@ SOCKET OpenActive()
         closesocket(s);
         return INVALID_SOCKET;
     }
-    sockaddr_in local;
-    len = sizeof local;
-    if (getsockname(g_ftp.ctrl, (sockaddr *)&local, &len) == SOCKET_ERROR ||
-        (local.sin_addr.s_addr & 0xFF) == 0)
-        local = g_ftp.local;
     const unsigned char *b = (const unsigned char *)&local.sin_addr;
     unsigned port = ntohs(a.sin_port);
     if (SendCommand("PORT %d,%d,%d,%d,%d,%d", b[0], b[1], b[2], b[3], port >> 8, port & 0xFF) != 2) {
@@ -1191,28 +1289,59 @@ SOCKET OpenDataConnection(int *active)
         SOCKET s = OpenPassive();
         if (s != INVALID_SOCKET)
             return s;
+        if (g_ftp.ctrl == INVALID_SOCKET || g_ftp.cancel)
+            return INVALID_SOCKET;
+        Logf("+ %s", "Passive mode failed, trying active mode (PORT)");
     }
     *active = 1;
     return OpenActive();
 }
 
-SOCKET AcceptData(SOCKET listener)
+// The address the control connection goes to: the only one a data
+// connection of ours may come from.
+static int ControlPeer(in_addr *out)
 {
-    StartWatchdog();
-    int w = WaitSocket(listener, 0, (DWORD)(g_ftp.timeout > 0 ? g_ftp.timeout : 65) * 1000, 1);
-    StopWatchdog();
-    SOCKET d = INVALID_SOCKET;
     sockaddr_in a;
     int len = sizeof a;
-    if (w == 1)
+    if (g_ftp.ctrl == INVALID_SOCKET || getpeername(g_ftp.ctrl, (sockaddr *)&a, &len) == SOCKET_ERROR)
+        return 0;
+    *out = a.sin_addr;
+    return 1;
+}
+
+SOCKET AcceptData(SOCKET listener)
+{
+    const DWORD limit = (DWORD)(g_ftp.timeout > 0 ? g_ftp.timeout : 65) * 1000;
+    const DWORD start = GetTickCount();
+    in_addr server = {};
+    const int known = ControlPeer(&server);
+    SOCKET d = INVALID_SOCKET;
+    StartWatchdog();
+    for (;;) {
+        const DWORD left = DeadlineLeft(start, limit, GetTickCount());
+        int w = left ? WaitSocket(listener, 0, left, 1) : 0;
+        if (w != 1) {
+            WSASetLastError(w == -1 ? WSAGetLastError() : 10004);
+            break;
+        }
+        sockaddr_in a;
+        int len = sizeof a;
         d = accept(listener, (sockaddr *)&a, &len);
-    else
-        WSASetLastError(10004);
-    if (d == INVALID_SOCKET) {
-        LogError("Accept error", WSAGetLastError());
-    } else {
-        Logf("[%u] accept from %s port %u", (unsigned)d, inet_ntoa(a.sin_addr), ntohs(a.sin_port));
+        if (d == INVALID_SOCKET)
+            break;
+        if (!known || a.sin_addr.s_addr == server.s_addr) {
+            Logf("[%u] accept from %s port %u", (unsigned)d, inet_ntoa(a.sin_addr), ntohs(a.sin_port));
+            break;
+        }
+        // Someone else reached our port first: not the server, so not its
+        // data.  Wait on for the server until the time-out.
+        Logf("! Data connection from %s refused: not the server", inet_ntoa(a.sin_addr));
+        closesocket(d);
+        d = INVALID_SOCKET;
     }
+    StopWatchdog();
+    if (d == INVALID_SOCKET)
+        LogError("Accept error", WSAGetLastError());
     closesocket(listener);
     if (g_ftp.listen == listener)
         g_ftp.listen = INVALID_SOCKET;
@@ -1261,11 +1390,18 @@ int Abort()
     return cls;
 }
 
+// Reads what the peer still sends until it stops, for at most two
+// seconds in all: a peer that keeps sending a byte now and then must not
+// hold a close (or the end of a run) for long.
 static void Drain(SOCKET s)
 {
     char buf[512];
+    const DWORD start = GetTickCount();
     for (int i = 0; i < 4096; ++i) {
-        int n = RecvTimeout(s, buf, sizeof buf, 1000, 0);
+        const DWORD left = DeadlineLeft(start, 2000, GetTickCount());
+        if (!left)
+            break;
+        int n = RecvTimeout(s, buf, sizeof buf, left < 1000 ? left : 1000, 0);
         if (n <= 0)
             break;
     }
@@ -1312,7 +1448,7 @@ int DrainControl()
     timeval tv = {0, 0}; // a look, not a wait (see WaitSocket)
     if (select(0, &fds, nullptr, nullptr, &tv) > 0) {
         char buf[82];
-        RecvTimeout(s, buf, sizeof buf, 32000, 0);
+        RecvTimeout(s, buf, sizeof buf, NetWaitMs(32000), 0);
         g_ftp.carryLen = 0;
     }
     return 0;

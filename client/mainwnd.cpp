@@ -452,6 +452,11 @@ static void DoConnect()
         LogLine("! Command in progress, ignored");
         return;
     }
+    // The connect dialog waits for a person; a run nobody watches has none.
+    if (g_cmd.nobody) {
+        LogLine("! Connect dialog not shown: nobody to answer in an unattended run");
+        return;
+    }
     // The splash stays up until the connect dialog opens.
     if (g_splash) {
         DestroyWindow(g_splash);

@@ -72,19 +72,6 @@ void PlayEvent(int event)
         MessageBeep(event & (SND_CONNECT_OK | SND_XFER_OK) ? MB_OK : MB_ICONEXCLAMATION);
 }
 
-int AskText(HWND owner, const char *prompt, char *buf, size_t size, int password)
-{
-    // A quiet run has nobody to answer: the question counts as cancelled
-    // instead of stopping the run.
-    if (g_cmd.quiet)
-        return 0;
-    if (g_splash) {
-        DestroyWindow(g_splash);
-        g_splash = nullptr;
-    }
-    return InputBox(owner, prompt, buf, size, password);
-}
-
 void CloseSession(int saveHistories)
 {
     Ftp &f = g_ftp;
@@ -197,7 +184,7 @@ static void ShowSplash()
     if (!g_splash) {
         char msg[64];
         snprintf(msg, sizeof msg, "Error %u creating window", (unsigned)GetLastError());
-        MessageBoxA(nullptr, msg, T95_APPNAME, MB_OK | MB_ICONSTOP);
+        AskUser(nullptr, msg, T95_APPNAME, MB_OK | MB_ICONSTOP);
         return;
     }
     UpdateWindow(g_splash);
@@ -340,7 +327,7 @@ int TesselMain(HINSTANCE inst, HINSTANCE prev, const char *cmdLine, int show)
         char path[MAX_PATH];
         GetModuleFileNameA(nullptr, path, sizeof path);
         int ok = Register(path);
-        MessageBoxA(nullptr, ok ? "Initialized, restart" : "Initialization failed.\nRegistry access failed.",
+        AskUser(nullptr, ok ? "Initialized, restart" : "Initialization failed.\nRegistry access failed.",
                     T95_APPNAME, MB_OK);
         return 0;
     }
@@ -351,22 +338,31 @@ int TesselMain(HINSTANCE inst, HINSTANCE prev, const char *cmdLine, int show)
                                                                  vi.dwMajorVersion < 4));
     // 4.
     InitBusyLock();
-    // 5.
-    int unattended = strlen(cmdLine) > 3;
+    // 5.  Whether anybody is there to answer is settled here, before the
+    // configuration is read: loading the remembered session may ask for an
+    // e-mail address, and in a run nobody watches nothing may ask.  Such a
+    // run logs to xferlog.txt from its first line.
+    g_cmd.nobody = IsUnattendedCommandLine(cmdLine);
+    if (g_cmd.nobody)
+        g_cmd.unattended = 1;
+    int unattended = strlen(cmdLine) > 3 || g_cmd.nobody;
     int code = 0;
     WSADATA wsa;
     int wsErr = WSAStartup(MAKEWORD(1, 1), &wsa);
     if (wsErr) {
-        MessageBoxA(nullptr, ErrorText(wsErr), "WSAStartup", MB_OK | MB_ICONWARNING);
+        Logf("! %s: %s", "WSAStartup", ErrorText(wsErr));
+        AskUser(nullptr, ErrorText(wsErr), "WSAStartup", MB_OK | MB_ICONWARNING);
         CleanupAtExit();
-        return 0;
+        // A run nobody watches has only its exit code to say it failed.
+        return g_cmd.nobody ? 1 : 0;
     }
     if (!unattended)
         ShowSplash();
     InstallBlockingHook();
     if (!prev && !RegisterClasses()) {
         CloseSplash();
-        MessageBoxA(nullptr, "Error registering window class", T95_APPNAME, MB_OK | MB_ICONSTOP);
+        LogLine("! Error registering window class");
+        AskUser(nullptr, "Error registering window class", T95_APPNAME, MB_OK | MB_ICONSTOP);
         WSACleanup();
         return -1;
     }
@@ -392,12 +388,15 @@ int TesselMain(HINSTANCE inst, HINSTANCE prev, const char *cmdLine, int show)
                              nullptr, nullptr, inst, nullptr);
     if (!g_main) {
         CloseSplash();
-        MessageBoxA(nullptr, "Window creation failed", T95_APPNAME, MB_OK | MB_ICONSTOP);
+        LogLine("! Window creation failed");
+        AskUser(nullptr, "Window creation failed", T95_APPNAME, MB_OK | MB_ICONSTOP);
         WSACleanup();
         return 2;
     }
     // 14.
-    unattended = g_cmd.src[0] || g_cmd.batch[0] || strlen(rest) > 3;
+    // A run nobody watches always goes through the command line, which ends
+    // it (with a log line and an exit code) even when nothing could be run.
+    unattended = g_cmd.src[0] || g_cmd.batch[0] || strlen(rest) > 3 || g_cmd.nobody;
     if (unattended || show == SW_MINIMIZE || show == SW_SHOWMINIMIZED || show == SW_SHOWMINNOACTIVE)
         ShowWindow(g_main, SW_SHOWMINNOACTIVE);
     else

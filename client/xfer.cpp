@@ -21,8 +21,11 @@
 #include <string.h>
 #include <time.h>
 
+#include <set>
 #include <string>
 #include <vector>
+
+#include "xferrules.h"
 
 namespace t95 {
 
@@ -136,15 +139,15 @@ struct BoxArgs {
 static LRESULT BoxOnUi(void *p)
 {
     BoxArgs *a = (BoxArgs *)p;
-    return MessageBoxA(g_main, a->text, T95_APPNAME, a->type);
+    return AskUser(g_main, a->text, T95_APPNAME, a->type);
 }
 
-// A question or notice; a quiet run has nobody to ask and answers No.
+// A question or notice; a run with nobody to ask answers No.
 static int Question(const char *text, UINT type)
 {
     if (g_answerHook)
         return g_answerHook(text, type);
-    if (g_cmd.quiet)
+    if (NobodyToAnswer())
         return (type & 0x0F) == MB_OK ? IDOK : IDNO;
     BoxArgs a = {text, type};
     return (int)OnUiThread(BoxOnUi, &a);
@@ -208,8 +211,10 @@ static int AskOverwrite(const char *text, int offerAll)
     UINT type = ASK_OVERWRITE | (offerAll ? ASK_ALL : 0);
     if (g_answerHook)
         return g_answerHook(text, type);
-    if (g_cmd.quiet)
-        return IDNO;
+    // Nobody to ask: the options answer as they do for directory transfers
+    // (PRODIROW on keeps the existing file, and the caller logs the skip).
+    if (NobodyToAnswer())
+        return g_cfg.proDirOw ? IDNO : IDYES;
     BoxArgs a = {text, type};
     int r = (int)OnUiThread(OverwriteOnUi, &a);
     return r > 0 ? r : IDNO;
@@ -386,14 +391,11 @@ static int IsDeviceName(const char *name)
     return 0;
 }
 
+static int LongNamesAllowed();
+
 int UnsafeRemoteName(const char *name)
 {
-    if (!name || !*name || !strcmp(name, ".") || !strcmp(name, ".."))
-        return 1;
-    for (const unsigned char *p = (const unsigned char *)name; *p; ++p)
-        if (*p == '/' || *p == '\\' || *p == ':' || *p < 32 || *p == 127)
-            return 1;
-    return IsDeviceName(name);
+    return CheckLocalName(name, (size_t)LongNamesAllowed()) != LN_OK;
 }
 
 // The longest name the current folder's volume takes, 0 when that is 12
@@ -427,14 +429,15 @@ void LocalNameFor(const char *remote, char *out, size_t size)
     char base[16] = "", ext[16] = "";
     int split = 0;
     const int limit = LongNamesAllowed();
-    const size_t rlen = strlen(remote);
+    // Long names stay long wherever the volume takes them.
+    const size_t rlen = strlen(BaseOf(remote));
     if (g_ftp.hostType == 6044) {
         snprintf(name, sizeof name, "%s", remote);
         for (char *c = name; *c; ++c)
             if (*c == '/' || *c == '\\')
                 *c = '.';
         ConvertName(name, sizeof name, 0);
-    } else if (limit && rlen < (size_t)limit && rlen < 150) {
+    } else if (limit && rlen <= (size_t)limit) {
         snprintf(name, sizeof name, "%s", BaseOf(remote));
         if (g_ftp.hostType == 6011)
             if (char *semi = strrchr(name, ';'))
@@ -843,10 +846,30 @@ struct DataEvent {
     }
 };
 
+// Cuts a file at a point and leaves its pointer there.
+static int CutFile(HANDLE f, uint64_t at)
+{
+    LARGE_INTEGER pos;
+    pos.QuadPart = (LONGLONG)at;
+    return SetFilePointerEx(f, pos, nullptr, FILE_BEGIN) && SetEndOfFile(f);
+}
+
 int ReceiveIntoFile(SOCKET data, HANDLE file, int binary, int append)
 {
     (void)binary;
     (void)append;
+    ReceiveTarget t = {};
+    t.file = file;
+    t.cutAt = -1;
+    return ReceiveInto(data, &t);
+}
+
+int ReceiveInto(SOCKET data, ReceiveTarget *t)
+{
+    HANDLE file = t->file;
+    t->overrun = t->writeFailed = 0;
+    t->dropped = 0;
+    t->cutPending = t->cutAt >= 0;
     char *buf = (char *)HeapAlloc(GetProcessHeap(), 0, kBlock);
     if (!buf) {
         Logf("! %s", "Failed to allocate memory.");
@@ -891,16 +914,36 @@ int ReceiveIntoFile(SOCKET data, HANDLE file, int binary, int append)
         idleSince = 0;
         if (n == 0)
             break;
+        if (t->limited && total + (uint64_t)n > t->limit) {
+            // More than the server meant: nothing past it is written.
+            t->overrun = 1;
+            t->dropped = total + (uint64_t)n - t->limit;
+            n = (int)(t->limit - total);
+        }
+        if (n && t->cutPending) {
+            if (file != INVALID_HANDLE_VALUE && !CutFile(file, (uint64_t)t->cutAt))
+                file = INVALID_HANDLE_VALUE; // reported as a write failure below
+            t->cutPending = 0;
+        }
+        if (n && !total && t->firstByte)
+            t->firstByte(t->ctx);
         DWORD written = 0;
-        if (file == INVALID_HANDLE_VALUE || !WriteFile(file, buf, (DWORD)n, &written, nullptr) ||
-            written != (DWORD)n) {
+        if (n && (file == INVALID_HANDLE_VALUE || !WriteFile(file, buf, (DWORD)n, &written, nullptr) ||
+                  written != (DWORD)n)) {
             Logf("! %s", "File error on WRITE! Transfer cancelled.");
             PlayEvent(SND_OTHER_FAIL);
             g_ftp.cancel = 1;
+            t->writeFailed = 1;
             outcome = XFER_BROKEN;
             break;
         }
         total += (uint64_t)n;
+        if (t->overrun) {
+            // Stopped like a cancel: the abort sequence goes out.
+            g_ftp.cancel = 1;
+            outcome = XFER_BROKEN;
+            break;
+        }
         ProgressStep(total);
         PumpBetweenBlocks(&pumped);
     }
@@ -934,7 +977,8 @@ static int SendBlock(SOCKET s, DataEvent &ready, const char *buf, int len)
             if (!idleSince)
                 idleSince = GetTickCount();
             DWORD idle = GetTickCount() - idleSince;
-            int w = idle < 32000 ? ready.Wait(1, 32000 - idle) : 0;
+            const DWORD limit = NetWaitMs(32000);
+            int w = idle < limit ? ready.Wait(1, limit - idle) : 0;
             if (w == 1)
                 continue;
             if (w == -2)
@@ -1023,6 +1067,17 @@ static SOCKET StartData(const char *cmd, const char *arg, int *cls, int sounds, 
     if (active && *cls == 5 && g_ftp.lastCode == 550 && g_ftp.hostType == 6024 && arg && !strcmp(cmd, "RETR ")) {
         // IBM MVS/KNET wants the data set name in single quotes.
         *cls = SendCommand("%s'%s'", cmd, arg);
+    }
+    if (*cls == 2 && arg) {
+        // Done without a preliminary reply and without using the data
+        // connection: nothing was moved, whatever the reply says.
+        TransferFacts facts = {};
+        facts.closingCode = g_ftp.lastCode;
+        char text[200];
+        LogLine(VerdictText(XV_NO_DATA_CONNECTION, &facts, text, sizeof text));
+        if (sounds)
+            PlayEvent(SND_XFER_FAIL);
+        *cls = 0;
     }
     if (*cls != 1) {
         closesocket(s);
@@ -1176,7 +1231,7 @@ static void WriteTransferLog(char type, int upload, const char *localPath, const
             fclose(f);
         return;
     }
-    fprintf(f, "%02d.%02d.%02d %02d:%02d %c %s\\%s %s %s %s %s\n", t->tm_year, t->tm_mon + 1, t->tm_mday, t->tm_hour,
+    fprintf(f, "%02d.%02d.%02d %02d:%02d %c %s\\%s %s %s %s %s\n", t->tm_year % 100, t->tm_mon + 1, t->tm_mday, t->tm_hour,
             t->tm_min, type == 'A' ? 'A' : 'B', ldir.c_str(), lname.c_str(), upload ? "-->" : "<--", who,
             rdir.c_str(), rname.c_str());
     fclose(f);
@@ -1302,7 +1357,88 @@ static int CommandRunning()
     return 0;
 }
 
+// ---------------------------------------------------------------- names written in a run
+
+static std::set<std::string> *s_written;
+
+TransferRun::TransferRun() : names(nullptr)
+{
+    if (!s_written) {
+        s_written = new std::set<std::string>;
+        names = s_written;
+    }
+}
+
+TransferRun::~TransferRun()
+{
+    if (names && s_written == names) {
+        delete s_written;
+        s_written = nullptr;
+    }
+}
+
+static std::string WrittenKey(const char *local)
+{
+    char full[MAX_PATH * 2];
+    DWORD n = GetFullPathNameA(local, sizeof full, full, nullptr);
+    const char *path = n && n < sizeof full ? full : local;
+    std::string key(strlen(path) + 1, '\0');
+    LocalNameKey(path, &key[0], key.size());
+    key.resize(strlen(key.c_str()));
+    return key;
+}
+
 // ---------------------------------------------------------------- one file
+
+namespace {
+
+// What a download learns of the remote file's size before it starts.
+SizeSources RemoteSizes(const char *remote, int binary, const ItemInfo *item)
+{
+    SizeSources s = {};
+    if (!binary)
+        return s; // ASCII sizes differ between the two ends
+    if (SendCommand("SIZE %s", remote) == 2 && ParseSizeReply(g_ftp.reply, &s.size))
+        s.sizeOk = 1;
+    // The list keeps sizes in 31 bits: a full one may stand for any more.
+    if (item && item->found && item->size > 0 && item->size < 0x7FFFFFFF) {
+        s.listingOk = 1;
+        s.listing = (uint64_t)item->size;
+    }
+    return s;
+}
+
+struct KeysAtFirstByte {
+    int binary;
+    const char *section;
+    std::string rdir, rname, ldir, lname;
+};
+
+void SaveKeysNow(void *p)
+{
+    KeysAtFirstByte *k = (KeysAtFirstByte *)p;
+    if (k->binary)
+        SaveResumeKeys(k->section, k->rdir, k->rname, k->ldir, k->lname);
+}
+
+// Opens a download's file without emptying it (ReceiveTarget::cutAt does
+// that once data arrives); *created tells whether it is new.
+HANDLE OpenForDownload(const char *local, int append, int *created)
+{
+    *created = 0;
+    if (append)
+        return CreateFileA(local, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE f = CreateFileA(local, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f != INVALID_HANDLE_VALUE) {
+        *created = 1;
+        return f;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS)
+        return f;
+    return CreateFileA(local, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+} // namespace
 
 int ReceiveFile(const char *remoteName, const char *localName, int index, int count, int prompt, int append)
 {
@@ -1321,6 +1457,13 @@ int ReceiveFile(const char *remoteName, const char *localName, int index, int co
         snprintf(local, sizeof local, "%s", localName);
     } else {
         LocalNameFor(remoteName, local, sizeof local);
+        // A name Windows would change (a trailing dot or blank) or cannot
+        // take (too long) would land on another file.
+        const int check = CheckLocalName(local, (size_t)LongNamesAllowed());
+        if (check != LN_OK && !prompt && !append) {
+            Logf("+ Skipped \"%s\": %s", remoteName, LocalNameCheckText(check));
+            return 2;
+        }
         if (prompt || append) {
             char q[400];
             snprintf(q, sizeof q, "Enter local file name for %s:", remoteName);
@@ -1331,6 +1474,11 @@ int ReceiveFile(const char *remoteName, const char *localName, int index, int co
         }
     }
     Logf("receiving %s as %s (%u of %u)", remoteName, local, (unsigned)index, (unsigned)count);
+    const std::string key = s_written && !append ? WrittenKey(local) : std::string();
+    if (!key.empty() && s_written->count(key)) {
+        Logf("+ Skipped \"%s\": already written in this transfer as %s", remoteName, local);
+        return 2;
+    }
     if (!append) {
         int why;
         if (!OverwriteCheck(src, List(IDC_LLIST), BaseOf(local), index, count, &why)) {
@@ -1344,64 +1492,98 @@ int ReceiveFile(const char *remoteName, const char *localName, int index, int co
     if (cls != 2)
         return cls;
     const int binary = type != 'A';
-    const char *section = ResumeSection();
-    std::string rdir, rname, ldir, lname;
-    SplitRemote(remoteName, &rdir, &rname);
-    SplitLocal(local, &ldir, &lname);
-    if (binary)
-        SaveResumeKeys(section, rdir, rname, ldir, lname);
+    KeysAtFirstByte keys;
+    keys.binary = binary;
+    keys.section = ResumeSection();
+    SplitRemote(remoteName, &keys.rdir, &keys.rname);
+    SplitLocal(local, &keys.ldir, &keys.lname);
+    SizeSources sizes = RemoteSizes(remoteName, binary, &src);
     s_expected = src.found && src.size > 0 ? (uint64_t)src.size : 0;
+    // The resume keys are written once data arrives: a download that fails
+    // before that leaves no record (and an older one stands).
     SOCKET d = StartData("RETR ", remoteName, &cls, 1);
-    if (d == INVALID_SOCKET) {
-        // Nothing was received and the local file is untouched: there is
-        // nothing to resume.
-        if (binary)
-            ClearResumeKeys(section);
+    if (d == INVALID_SOCKET)
         return cls;
-    }
-    // Only now, with the server sending, may an existing file be replaced.
-    HANDLE f = CreateFileA(local, GENERIC_WRITE, FILE_SHARE_READ, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    sizes.announcedOk = ParseAnnouncedSize(g_ftp.reply, &sizes.announced);
+    // Only now, with the server sending, is the file opened; an existing
+    // one is cut when the first byte is there.
+    int created = 0;
+    HANDLE f = OpenForDownload(local, append, &created);
     if (f == INVALID_HANDLE_VALUE) {
         Logf("! %s %s (%u)", "Failed to open file", local, (unsigned)GetLastError());
         PlayEvent(SND_OTHER_FAIL);
-    } else if (append) {
-        SetFilePointer(f, 0, nullptr, FILE_END);
+        g_ftp.cancel = 1;
+        FinishData(d, XFER_BROKEN);
+        TransferFacts facts = {1, 0};
+        char text[200];
+        LogLine(VerdictText(XV_LOCAL_FILE, &facts, text, sizeof text));
+        return 0;
     }
+    if (append)
+        SetFilePointer(f, 0, nullptr, FILE_END);
+    if (!key.empty())
+        s_written->insert(key);
+    int lengthKnown = 0;
+    const uint64_t expected = binary && !append ? ExpectedLength(&sizes, 0, &lengthKnown) : 0;
     s_expected = ExpectedSize(g_ftp.reply, src.found ? src.size : 0);
     ProgressBegin(g_ftp.reply, IDC_RCAPTION);
+    ReceiveTarget t = {};
+    t.file = f;
+    t.cutAt = append ? -1 : 0;
+    t.limited = lengthKnown;
+    t.limit = expected;
+    t.firstByte = SaveKeysNow;
+    t.ctx = &keys;
     const DWORD start = GetTickCount();
-    int outcome = ReceiveIntoFile(d, f, binary, append);
+    int outcome = ReceiveInto(d, &t);
     const DWORD ms = GetTickCount() - start;
     const uint64_t bytes = s_prog.bytes;
     ProgressEnd();
     if (outcome == XFER_FAILED) {
-        if (f != INVALID_HANDLE_VALUE)
-            CloseHandle(f);
+        CloseHandle(f);
+        if (created && t.cutPending)
+            DeleteFileA(local);
         LogRate("Received", bytes, ms, 0);
         FinishData(d, outcome);
         return 0;
     }
     cls = FinishData(d, outcome);
-    // Complete only when the server says so: a 426 or 451 after a short
-    // file leaves a partial file to resume.
-    if (outcome == XFER_DONE && cls != 2)
-        outcome = XFER_BROKEN;
-    if (f != INVALID_HANDLE_VALUE) {
-        if (outcome == XFER_DONE && g_cfg.proTimes && src.found && src.year && src.month && src.day)
-            SetRemoteTime(f, src);
-        CloseHandle(f);
-    } else if (binary) {
-        ClearResumeKeys(section); // no local file to go on with
-    }
-    LogRate("Received", bytes, ms, outcome == XFER_DONE);
-    if (outcome != XFER_DONE) {
+    TransferFacts facts = {};
+    facts.dataConnection = 1;
+    facts.dataOk = outcome == XFER_DONE || (t.overrun && !t.writeFailed);
+    facts.closingCode = g_ftp.lastCode;
+    facts.binary = binary;
+    facts.lengthKnown = lengthKnown;
+    facts.expected = expected;
+    facts.actual = bytes + t.dropped;
+    int fileOk = !t.writeFailed;
+    facts.localFileOk = fileOk;
+    // An empty file: cut now that it is confirmed complete.
+    if (fileOk && t.cutPending && t.cutAt >= 0 && TransferVerdict(&facts) == XV_OK && !CutFile(f, 0))
+        fileOk = 0;
+    facts.localFileOk = fileOk;
+    int verdict = TransferVerdict(&facts);
+    if (verdict == XV_OK && g_cfg.proTimes && src.found && src.year && src.month && src.day)
+        SetRemoteTime(f, src);
+    if (!CloseHandle(f))
+        fileOk = 0;
+    facts.localFileOk = fileOk;
+    verdict = TransferVerdict(&facts);
+    if (created && t.cutPending && verdict != XV_OK)
+        DeleteFileA(local); // nothing came: no empty file left behind
+    LogRate("Received", bytes, ms, verdict == XV_OK);
+    if (verdict != XV_OK) {
+        char text[200];
+        LogLine(VerdictText(verdict, &facts, text, sizeof text));
+        // A long file is no part of the remote one: nothing to resume.
+        if (binary && verdict == XV_LONG)
+            ClearResumeKeys(keys.section);
         if (cls == 2 || cls == 0)
             cls = 4;
         return cls;
     }
     if (binary)
-        ClearResumeKeys(section);
+        ClearResumeKeys(keys.section);
     WriteTransferLog(type, 0, local, remoteName);
     return 2;
 }
@@ -1492,12 +1674,22 @@ struct ResumeKeys {
     char rdir[256], rfile[256], ldir[MAX_PATH], lfile[MAX_PATH];
 };
 
-static int Reget(HANDLE f, const char *remote, const char *localPath, uint64_t offset)
+// The resumed download.  The remote size comes first: only a local part
+// shorter than the remote file is resumed, and the result must be exactly
+// as long as the remote file.  XFER_DONE for a verified file, XFER_BROKEN
+// when the part may still be resumed (the record stays), XFER_FAILED when
+// it may not.
+static int Reget(HANDLE f, const char *remote, const char *localPath, uint64_t localSize)
 {
     if (SetTransferType('I') != 2) {
         Logf("! %s", "Reget failed");
-        return XFER_FAILED;
+        return XFER_BROKEN;
     }
+    SizeSources sizes = RemoteSizes(remote, 1, nullptr);
+    uint64_t offset = ResumeOffset(localSize, sizes.sizeOk, sizes.size);
+    if (!offset && localSize > 1024)
+        LogLine(sizes.sizeOk ? "+ The remote file is not longer than the part to resume from, starting over."
+                             : "+ The remote file's size is unknown, starting over.");
     int cls, restOk = -1; // -1: the data connection failed before REST
     s_expected = 0;
     SOCKET d = StartData("RETR ", remote, &cls, 1, &offset, &restOk);
@@ -1508,28 +1700,58 @@ static int Reget(HANDLE f, const char *remote, const char *localPath, uint64_t o
     }
     if (d == INVALID_SOCKET) {
         Logf("! %s", "Reget failed");
-        return XFER_FAILED;
+        return XFER_BROKEN;
     }
-    // The server is sending: cut what is past the restart point (a shorter
-    // copy starting over must not keep the old tail).
+    sizes.announcedOk = ParseAnnouncedSize(g_ftp.reply, &sizes.announced);
+    int lengthKnown = 0;
+    const uint64_t expected = ExpectedLength(&sizes, offset, &lengthKnown);
+    s_expected = ExpectedSize(g_ftp.reply, 0);
+    ProgressBegin(g_ftp.reply, IDC_RCAPTION);
+    // What is past the restart point goes once the server's data is there
+    // (a shorter copy starting over must not keep the old tail).
+    ReceiveTarget t = {};
+    t.file = f;
+    t.cutAt = (int64_t)offset;
+    t.limited = lengthKnown && expected >= offset;
+    t.limit = t.limited ? expected - offset : 0;
     LARGE_INTEGER at;
     at.QuadPart = (LONGLONG)offset;
     SetFilePointerEx(f, at, nullptr, FILE_BEGIN);
-    SetEndOfFile(f);
-    s_expected = ExpectedSize(g_ftp.reply, 0);
-    ProgressBegin(g_ftp.reply, IDC_RCAPTION);
     const DWORD start = GetTickCount();
-    int outcome = ReceiveIntoFile(d, f, 1, 1);
+    int outcome = ReceiveInto(d, &t);
     const DWORD ms = GetTickCount() - start;
     const uint64_t bytes = s_prog.bytes;
     ProgressEnd();
     cls = FinishData(d, outcome);
-    if (outcome == XFER_DONE && cls != 2)
-        outcome = XFER_BROKEN;
-    LogRate("Received", bytes, ms, outcome == XFER_DONE);
-    if (outcome == XFER_DONE)
+    TransferFacts facts = {};
+    facts.dataConnection = 1;
+    facts.localFileOk = !t.writeFailed;
+    facts.dataOk = outcome == XFER_DONE || (t.overrun && !t.writeFailed);
+    facts.closingCode = g_ftp.lastCode;
+    facts.binary = 1;
+    facts.lengthKnown = lengthKnown;
+    facts.expected = expected;
+    facts.actual = offset + bytes + t.dropped;
+    if (facts.localFileOk && t.cutPending && TransferVerdict(&facts) == XV_OK && !CutFile(f, offset))
+        facts.localFileOk = 0;
+    const int verdict = TransferVerdict(&facts);
+    LogRate("Received", bytes, ms, verdict == XV_OK);
+    if (verdict == XV_OK) {
         WriteTransferLog('I', 0, localPath, remote);
-    return outcome;
+        return XFER_DONE;
+    }
+    char text[200];
+    LogLine(VerdictText(verdict, &facts, text, sizeof text));
+    if (t.overrun && offset) {
+        // REST was accepted, yet the file came from its start: what went
+        // past the restart point is not the rest of the file.
+        CutFile(f, offset);
+        LogLine("! The server ignored REST and sent the file from its start; the local part is kept");
+        return XFER_BROKEN;
+    }
+    if (verdict == XV_LONG)
+        return XFER_FAILED;
+    return XFER_BROKEN;
 }
 
 void ResumePending(const char *section)
@@ -1572,10 +1794,8 @@ void ResumePending(const char *section)
     }
     LARGE_INTEGER size = {};
     GetFileSizeEx(f, &size);
-    uint64_t offset = size.QuadPart <= 1024 ? 0 : (uint64_t)size.QuadPart & ~(uint64_t)1023;
-    LARGE_INTEGER at;
-    at.QuadPart = (LONGLONG)offset;
-    if (!SetFilePointerEx(f, at, nullptr, FILE_BEGIN)) {
+    LARGE_INTEGER end;
+    if (!SetFilePointerEx(f, size, &end, FILE_BEGIN)) {
         CloseHandle(f);
         Question("Failed to set file pointer.\nExit, reboot system and try again.", MB_OK | MB_ICONEXCLAMATION);
         return;
@@ -1583,7 +1803,7 @@ void ResumePending(const char *section)
     SetWorkerBusy(1);
     UpdateButtons();
     g_ftp.cancel = g_ftp.stop = 0;
-    int outcome = Reget(f, remote.c_str(), localPath.c_str(), offset);
+    int outcome = Reget(f, remote.c_str(), localPath.c_str(), (uint64_t)size.QuadPart);
     CloseHandle(f);
     SetWorkerBusy(0);
     if (outcome == XFER_BROKEN) {
@@ -1640,6 +1860,12 @@ int DownloadDirectory(const char *name)
     if (UnsafeRemoteName(name)) {
         Logf("+ Skipped \"%s\": not a name for a local folder", name);
         return 1;
+    }
+    // Besides the loop check, a bound on the depth: a server can make up a
+    // new folder name (and a new PWD) at every level.
+    if (s_chain.size() >= MAX_TREE_DEPTH) {
+        Logf("! Folder %s is %u levels deep: not followed", name, (unsigned)MAX_TREE_DEPTH + 1);
+        return 0;
     }
     char ldir[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof ldir, ldir);
@@ -1710,8 +1936,18 @@ int DownloadDirectory(const char *name)
     return ok;
 }
 
+static unsigned s_upDepth;
+
 int UploadDirectory(const char *name)
 {
+    if (s_upDepth >= MAX_TREE_DEPTH) {
+        Logf("! Folder %s is %u levels deep: not followed", name, (unsigned)MAX_TREE_DEPTH + 1);
+        return 0;
+    }
+    struct Level {
+        Level() { ++s_upDepth; }
+        ~Level() { --s_upDepth; }
+    } level;
     char ldir[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof ldir, ldir);
     const std::string rdir = RemoteDirKnown() ? g_ftp.remoteDir : "";
@@ -1790,6 +2026,7 @@ static int TransferDirectory(int download, const char *name)
 
 static void RunJob(Job *job)
 {
+    TransferRun run;
     s_toAll = 0;
     g_ftp.stop = 0;
     g_ftp.cancel = 0;

@@ -72,9 +72,18 @@ tessel_wine_test(test_listing  ${CMAKE_SOURCE_DIR}/tests/listing/*.cpp)
 tessel_wine_test(test_sites    ${CMAKE_SOURCE_DIR}/tests/sites/*.cpp)
 tessel_wine_test(test_shellext ${CMAKE_SOURCE_DIR}/tests/shellext/*.cpp)
 tessel_wine_test(test_client   ${CMAKE_SOURCE_DIR}/tests/client/*.cpp)
+tessel_wine_test(test_setup    ${CMAKE_SOURCE_DIR}/tests/setup/*.cpp)
 if(TARGET test_engine)
   add_dependencies(test_engine tesselcore)
 endif()
+# The session and shell extension tests show the library's dialogs from the
+# code linked into the test program, so the program carries the resources.
+foreach(t test_sites test_shellext)
+  if(TARGET ${t})
+    target_sources(${t} PRIVATE ${CORE_RESOURCES})
+    add_dependencies(${t} tesselcore)
+  endif()
+endforeach()
 
 # Small command-line driver over the exports: the demo and the benchmarks use it.
 add_executable(tesseldrv ${CMAKE_SOURCE_DIR}/tools/tesseldrv.cpp)

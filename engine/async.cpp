@@ -8,11 +8,15 @@
 #include "async_internal.h"
 #include "asynclines.h"
 #include "dataconn.h"
+#include "opguard.h"
+#include "util.h"
 
-#include <malloc.h>
 #include <process.h>
 #include <stdio.h>
 #include <string.h>
+
+#include <map>
+#include <string>
 
 namespace {
 
@@ -23,14 +27,6 @@ int32_t RxCapacity(const CINFO *ci)
     return ci->rxBufSize > 0 && ci->rxBufSize <= CINFO_BUFSIZE ? ci->rxBufSize : CINFO_BUFSIZE;
 }
 
-void CopyBounded(char *dst, size_t size, const char *src)
-{
-    if (!src)
-        src = "";
-    size_t n = strnlen(src, size - 1);
-    memcpy(dst, src, n);
-    dst[n] = 0;
-}
 
 void PostDone(CINFO *ci, WPARAM wp, LPARAM lp)
 {
@@ -38,11 +34,9 @@ void PostDone(CINFO *ci, WPARAM wp, LPARAM lp)
         PostMessageA(ci->notifyWnd, ci->doneMsg, wp, lp);
 }
 
-void PostProgress(CINFO *ci)
-{
-    if (ci->progressMsg && ci->notifyWnd)
-        PostMessageA(ci->notifyWnd, ci->progressMsg, (WPARAM)(uint32_t)ci->byteCount, 0);
-}
+// A message-driven transfer reports every block: its caller's window is
+// what drives it, so progressOn does not apply.
+void PostProgress(CINFO *ci) { PostProgressCount(ci, (uint32_t)ci->byteCount); }
 
 void AddBytes(CINFO *ci, int n)
 {
@@ -50,6 +44,119 @@ void AddBytes(CINFO *ci, int n)
     if (v < (uint32_t)ci->byteCount)
         v = 0xFFFFFFFFu; // saturate rather than wrap on files over 4 GiB
     ci->byteCount = (int32_t)v;
+}
+
+// What a message-driven download must end with, kept beside the record
+// (whose layout is fixed): the length the server meant, the bytes so far,
+// and the cut of an existing file that waits for the first byte.
+struct DownloadCheck {
+    int known;
+    uint64_t expected;
+    uint64_t total;
+    uint64_t dropped;
+    int overrun;
+    int cutPending;
+    int created;
+    std::string path;
+};
+
+// Data kept beside each record (whose layout is fixed), under one lock.
+template <class T> class BesideRecords {
+public:
+    BesideRecords() { InitializeCriticalSection(&lock_); }
+    // The record's entry, or nullptr; map entries stay where they are.
+    T *Find(CINFO *ci)
+    {
+        EnterCriticalSection(&lock_);
+        auto it = of_.find(ci);
+        T *v = it == of_.end() ? nullptr : &it->second;
+        LeaveCriticalSection(&lock_);
+        return v;
+    }
+    void Set(CINFO *ci, const T &v)
+    {
+        EnterCriticalSection(&lock_);
+        of_[ci] = v;
+        LeaveCriticalSection(&lock_);
+    }
+    // Removes the record's entry; true and *out when there was one.
+    bool Take(CINFO *ci, T *out)
+    {
+        EnterCriticalSection(&lock_);
+        auto it = of_.find(ci);
+        const bool found = it != of_.end();
+        if (found) {
+            if (out)
+                *out = it->second;
+            of_.erase(it);
+        }
+        LeaveCriticalSection(&lock_);
+        return found;
+    }
+
+private:
+    CRITICAL_SECTION lock_;
+    std::map<CINFO *, T> of_;
+};
+
+BesideRecords<DownloadCheck> &Checks()
+{
+    static BesideRecords<DownloadCheck> c;
+    return c;
+}
+
+// The record's entry (its own thread is the only one that uses it).
+DownloadCheck *CheckOf(CINFO *ci) { return Checks().Find(ci); }
+void SetCheck(CINFO *ci, const DownloadCheck &d) { Checks().Set(ci, d); }
+void DropCheck(CINFO *ci) { Checks().Take(ci, nullptr); }
+
+// The data block of each message-driven transfer, on the heap: the events
+// run inside the caller's window procedure, on a stack we do not own, and
+// the block may be 1 MiB.  Taken at the start with the size set then, freed
+// when the transfer ends.
+struct TransferBlock {
+    char *data;
+    int size;
+};
+
+BesideRecords<TransferBlock> &Blocks()
+{
+    static BesideRecords<TransferBlock> b;
+    return b;
+}
+
+void DropBlock(CINFO *ci)
+{
+    TransferBlock t;
+    if (Blocks().Take(ci, &t))
+        HeapFree(GetProcessHeap(), 0, t.data);
+}
+
+int NewBlock(CINFO *ci)
+{
+    DropBlock(ci);
+    const int size = g_blockSize;
+    char *data = (char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)size);
+    if (!data)
+        return 0;
+    Blocks().Set(ci, TransferBlock{data, size});
+    return 1;
+}
+
+// The record's block; an event that comes without one (after the end)
+// gets a small one of its caller's.  Only the handler's thread uses and
+// ends a transfer's block.
+TransferBlock BlockOf(CINFO *ci, char *fallback, int fallbackSize)
+{
+    const TransferBlock *t = Blocks().Find(ci);
+    return t ? *t : TransferBlock{fallback, fallbackSize};
+}
+
+int CutFile(HANDLE f, uint64_t at)
+{
+    LARGE_INTEGER pos;
+    pos.QuadPart = (LONGLONG)at;
+    return SetFilePointerEx(f, pos, nullptr, FILE_BEGIN) && SetEndOfFile(f);
 }
 
 // Stops the notifications of a socket and makes it blocking again, so that
@@ -118,6 +225,7 @@ void SetAsyncFlag(CINFO *ci, uint32_t flag, int on)
 
 void ReleaseTransferHold(CINFO *ci)
 {
+    DropBlock(ci);
     if (ci->asyncFlags & TESSEL_AFLAG_HOLDS_REF) {
         SetAsyncFlag(ci, TESSEL_AFLAG_HOLDS_REF, 0);
         Release(ci);
@@ -168,7 +276,7 @@ void EndLogin(CINFO *ci, int ok, LPARAM code)
 {
     ci->asyncState = TESSEL_ASYNC_IDLE;
     Unselect(ci, ci->ctrlSocket);
-    ci->busy = 0;
+    ClearBusy(ci);
     PostDone(ci, ok, code);
 }
 
@@ -180,7 +288,7 @@ void LoginSucceeded(CINFO *ci, int code)
     ci->asyncState = TESSEL_ASYNC_IDLE;
     Unselect(ci, ci->ctrlSocket);
     TESSEL_AutoDetectSyst(ci);
-    ci->busy = 0;
+    ClearBusy(ci);
     PostDone(ci, 1, code);
 }
 
@@ -189,7 +297,7 @@ void FailConnect(CINFO *ci, int err, LPARAM doneCode)
     ci->lastError = err;
     SetErrorf(ci, "connect to %s failed", inet_ntoa(ci->serverAddr.sin_addr));
     ci->asyncState = TESSEL_ASYNC_IDLE;
-    ci->busy = 0;
+    ClearBusy(ci);
     ci->ctrlSocket = CloseUnconnected(ci, ci->ctrlSocket);
     PostDone(ci, 0, doneCode);
 }
@@ -377,7 +485,7 @@ void CloseControl(CINFO *ci, SOCKET s)
     const uint32_t st = ci->asyncState;
     ci->ctrlSocket = CloseAsyncSocket(ci, s);
     ci->asyncState = TESSEL_ASYNC_IDLE;
-    ci->busy = 0;
+    ClearBusy(ci);
     // A login or a command send that the connection's end cuts short still
     // ends with a message, or the caller would wait for ever.
     if (st & TESSEL_ASYNC_LOGIN_MASK) {
@@ -405,22 +513,60 @@ int WriteAll(HANDLE f, const char *buf, int n)
     return WriteFile(f, buf, (DWORD)n, &written, nullptr) && written == (DWORD)n;
 }
 
+// Writes a download's block: the old file is cut at the first byte, and
+// nothing past the length the server meant is written.  0 when the write
+// failed (*overrun tells a block past that length).
+int StoreData(CINFO *ci, const char *buf, int n, int *overrun)
+{
+    *overrun = 0;
+    DownloadCheck *d = CheckOf(ci);
+    if (d && d->known && d->total + (uint64_t)n > d->expected) {
+        d->overrun = *overrun = 1;
+        d->dropped = d->total + (uint64_t)n - d->expected;
+        n = (int)(d->expected - d->total);
+    }
+    if (d && n && d->cutPending) {
+        if (!CutFile(ci->asyncFile, 0))
+            return 0;
+        d->cutPending = 0;
+    }
+    if (n && !WriteAll(ci->asyncFile, buf, n))
+        return 0;
+    if (d)
+        d->total += (uint64_t)n;
+    AddBytes(ci, n);
+    return 1;
+}
+
+// More data than the server meant: stopped like a cancel.
+void StopOverrun(CINFO *ci)
+{
+    if (ci->ctrlSocket != INVALID_SOCKET && SendAbortSequence(ci, 0))
+        SetAsyncFlag(ci, TESSEL_AFLAG_ABOR_SENT, 1);
+    ci->cancelFlag = 1;
+    PostSocketEvent(ci, ci->dataSocket, FD_CLOSE);
+}
+
 // FD_READ on the data socket of a download.
 void ReadData(CINFO *ci)
 {
     ci->lastError = 0;
-    char *buf = (char *)_alloca((size_t)g_blockSize);
-    int n = recv(ci->dataSocket, buf, g_blockSize, 0);
+    char spare[512];
+    const TransferBlock block = BlockOf(ci, spare, (int)sizeof spare);
+    char *buf = block.data;
+    int n = recv(ci->dataSocket, buf, block.size, 0);
     if (n > 0) {
         // After a cancel or a failed write the rest only drains.
         if (ci->cancelFlag || ci->abortFlag)
             return;
-        AddBytes(ci, n);
-        if (!WriteAll(ci->asyncFile, buf, n)) {
+        int overrun;
+        if (!StoreData(ci, buf, n, &overrun)) {
             LocalFailure(ci, "! WriteFile error %u", GetLastError());
             return;
         }
         PostProgress(ci);
+        if (overrun)
+            StopOverrun(ci);
     } else if (n == 0) {
         // The end of the data.  FD_CLOSE normally follows, but not for a
         // connection that ended before it was selected.
@@ -452,9 +598,11 @@ void WriteData(CINFO *ci)
 {
     if (ci->cancelFlag || ci->abortFlag)
         return; // the end is on its way
-    char *buf = (char *)_alloca((size_t)g_blockSize);
+    char spare[512];
+    const TransferBlock block = BlockOf(ci, spare, (int)sizeof spare);
+    char *buf = block.data;
     DWORD got = 0;
-    if (!ReadFile(ci->asyncFile, buf, (DWORD)g_blockSize, &got, nullptr)) {
+    if (!ReadFile(ci->asyncFile, buf, (DWORD)block.size, &got, nullptr)) {
         LocalFailure(ci, "! ReadFile error %u", GetLastError());
         return;
     }
@@ -497,7 +645,9 @@ void CloseData(CINFO *ci, SOCKET s)
         Unselect(ci, s);
         PurgeEvents(ci, s);
         shutdown(s, SD_SEND);
-        char *buf = (char *)_alloca((size_t)g_blockSize);
+        char spare[512];
+        const TransferBlock block = BlockOf(ci, spare, (int)sizeof spare);
+        char *buf = block.data;
         for (;;) {
             fd_set fds;
             FD_ZERO(&fds);
@@ -505,17 +655,19 @@ void CloseData(CINFO *ci, SOCKET s)
             timeval tv = {(long)(ReplyTimeoutMs(ci) / 1000), 0};
             if (select(0, &fds, nullptr, nullptr, &tv) <= 0)
                 break;
-            int n = recv(s, buf, g_blockSize, 0);
+            int n = recv(s, buf, block.size, 0);
             if (n <= 0)
                 break;
-            AddBytes(ci, n);
-            if (!WriteAll(ci->asyncFile, buf, n)) {
+            int overrun;
+            if (!StoreData(ci, buf, n, &overrun)) {
                 ci->lastError = 500;
                 SetErrorf(ci, "! WriteFile error %u", (unsigned)GetLastError());
                 ci->cancelFlag = 1;
                 break;
             }
             PostProgress(ci);
+            if (overrun)
+                break; // the rest is not wanted; the verdict below says why
         }
     }
     if (st == TESSEL_ASYNC_RECV && (ci->cancelFlag || ci->abortFlag)) {
@@ -528,21 +680,49 @@ void CloseData(CINFO *ci, SOCKET s)
     } else {
         ci->dataSocket = CloseAsyncSocket(ci, s);
     }
+    DownloadCheck *check = st == TESSEL_ASYNC_RECV ? CheckOf(ci) : nullptr;
+    DownloadCheck d = check ? *check : DownloadCheck();
+    if (check)
+        DropCheck(ci);
+    const int aborted = (ci->asyncFlags & TESSEL_AFLAG_ABOR_SENT) != 0;
+    SetAsyncFlag(ci, TESSEL_AFLAG_ABOR_SENT, 0);
+    int code = ci->ctrlSocket != INVALID_SOCKET ? ReadTransferEnd(ci, aborted) : 0;
+    int sizeFailure = 0;
+    if (check && ci->lastError != 500) {
+        TransferFacts facts = {};
+        facts.dataConnection = facts.localFileOk = facts.dataOk = 1;
+        facts.closingCode = code;
+        facts.binary = 1;
+        facts.lengthKnown = d.known;
+        facts.expected = d.expected;
+        facts.actual = d.total + d.dropped;
+        // Past the length the server meant the transfer was stopped, so
+        // its closing reply says nothing more.
+        const int verdict = d.overrun ? XV_LONG : TransferVerdict(&facts);
+        if (verdict == XV_SHORT || verdict == XV_LONG) {
+            char text[200];
+            SetErrorText(ci, VerdictText(verdict, &facts, text, sizeof text));
+            sizeFailure = 1;
+        }
+        // An empty file, confirmed: now the old one may go.
+        if (d.cutPending && verdict == XV_OK && !ci->cancelFlag && !ci->abortFlag && ci->asyncFile)
+            CutFile(ci->asyncFile, 0);
+    }
     if (ci->asyncFile) {
         CloseHandle(ci->asyncFile);
         ci->asyncFile = nullptr;
     }
     ci->asyncState = TESSEL_ASYNC_IDLE;
-    const int aborted = (ci->asyncFlags & TESSEL_AFLAG_ABOR_SENT) != 0;
-    SetAsyncFlag(ci, TESSEL_AFLAG_ABOR_SENT, 0);
-    int code = ci->ctrlSocket != INVALID_SOCKET ? ReadTransferEnd(ci, aborted) : 0;
     // A transfer stopped here never reads as a success: a local failure is
-    // 500, a cancelled one that the server still calls complete is 426.
+    // 500, a cancelled one that the server still calls complete is 426, and
+    // so is one that moved more or fewer bytes than the server meant.
     if (ci->lastError == 500)
         code = 500;
-    else if ((ci->cancelFlag || ci->abortFlag) && code / 100 == 2)
+    else if ((ci->cancelFlag || ci->abortFlag || sizeFailure) && code / 100 == 2)
         code = 426;
-    ci->busy = 0;
+    if (check && d.cutPending && d.created && code / 100 != 2)
+        DeleteFileA(d.path.c_str()); // nothing came: no empty file left behind
+    ClearBusy(ci);
     PostDone(ci, (WPARAM)code, (LPARAM)(uint32_t)ci->byteCount);
     ReleaseTransferHold(ci);
 }
@@ -680,21 +860,7 @@ int AsyncBlockSize(void) { return g_blockSize; }
 // the next command reads its own reply.
 int ReadTransferEnd(CINFO *ci, int aborted)
 {
-    // abortFlag stops reply waits; the transfer is over, the reply is not.
-    const int32_t savedAbort = ci->abortFlag;
-    ci->abortFlag = 0;
-    int code = TESSEL_RecvResponse(ci);
-    if (aborted && code != 421 && code != -1) {
-        char first[sizeof ci->replyLine];
-        memcpy(first, ci->replyLine, sizeof first);
-        const uint32_t savedTimeout = ci->timeout;
-        ci->timeout = 3000;
-        int second = TESSEL_RecvResponse(ci);
-        ci->timeout = savedTimeout;
-        if (second == 421 || second == -1)
-            memcpy(ci->replyLine, first, sizeof first);
-    }
-    ci->abortFlag = savedAbort;
+    const int code = ReadAbortReplies(ci, aborted).first;
     return code < 0 ? 0 : code;
 }
 
@@ -724,7 +890,7 @@ void AsyncLookupResult(CINFO *ci, const char *buf, int bufSize, int error)
     }
     if (failure) {
         ci->asyncState = TESSEL_ASYNC_IDLE;
-        ci->busy = 0;
+        ClearBusy(ci);
         ci->ctrlSocket = CloseUnconnected(ci, ci->ctrlSocket);
         LogText(ci, failure);
         PostDone(ci, 0, error);
@@ -781,10 +947,10 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_ConnectAsync(CINFO *ci, const char *host, 
 {
     if (!RecordValid(ci))
         return 0;
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
+    // On success the login machine holds the mark and clears it at its end.
+    OperationGuard op(ci, CINFO_BUSY_CONNECT);
+    if (!op.Held())
         return 0;
-    }
     if (!HandlerUsable(ci))
         return 0;
     if (!host || !*host) {
@@ -792,10 +958,10 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_ConnectAsync(CINFO *ci, const char *host, 
         SetErrorText(ci, "! No host");
         return 0;
     }
-    AddRef(ci);
-    if (ci->ctrlSocket != INVALID_SOCKET)
+    if (ci->ctrlSocket != INVALID_SOCKET) {
         TESSEL_CloseConnect(ci, 0);
-    ci->busy = CINFO_BUSY_CONNECT;
+        op.Remark();
+    }
     ci->cancelFlag = 0;
     ci->abortFlag = 0;
     ci->rxPending = 0;
@@ -816,8 +982,6 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_ConnectAsync(CINFO *ci, const char *host, 
         LogText(ci, "! Create socket failure\r\n");
         ci->lastError = WSAGetLastError();
         SetErrorf(ci, "connect failed %u", (unsigned)ci->lastError);
-        ci->busy = 0;
-        Release(ci);
         return 0;
     }
     ci->ctrlSocket = s;
@@ -873,9 +1037,9 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_ConnectAsync(CINFO *ci, const char *host, 
         SetErrorf(ci, "connect failed %u", (unsigned)err);
         ci->ctrlSocket = CloseUnconnected(ci, s);
         ci->asyncState = TESSEL_ASYNC_IDLE;
-        ci->busy = 0;
+    } else {
+        op.KeepBusy();
     }
-    Release(ci);
     return result;
 }
 
@@ -946,7 +1110,7 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_StopAsync(CINFO *ci)
     ci->asyncState = TESSEL_ASYNC_IDLE;
     // The login marked the record busy; nothing will clear it now.
     if ((st & TESSEL_ASYNC_LOGIN_MASK) && ci->busy == CINFO_BUSY_CONNECT)
-        ci->busy = 0;
+        ClearBusy(ci);
     return 0;
 }
 
@@ -975,9 +1139,8 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_CancelAction(CINFO *ci)
 
 namespace {
 
-// Guard and start of the message-driven transfers; on success the record
-// is busy (2) and holds a reference for this call.
-int BeginAsyncTransfer(CINFO *ci)
+// Stamp check of the message-driven transfers, before their guard.
+int AsyncTransferStamp(CINFO *ci)
 {
     if (!ci)
         return 0;
@@ -985,14 +1148,18 @@ int BeginAsyncTransfer(CINFO *ci)
         strcpy(ci->errorBuf, "! not initialized");
         return 0;
     }
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
-        return 0;
-    }
+    return 1;
+}
+
+// Start of the message-driven transfers, under their guard.
+int BeginAsyncTransfer(CINFO *ci)
+{
     if (!HandlerUsable(ci))
         return 0;
-    AddRef(ci);
-    ci->busy = CINFO_BUSY_TRANSFER;
+    if (!NewBlock(ci)) {
+        SetErrorText(ci, "! Failed to allocate memory.");
+        return 0;
+    }
     ci->byteCount = 0;
     ci->cancelFlag = 0;
     ci->abortFlag = 0;
@@ -1002,19 +1169,19 @@ int BeginAsyncTransfer(CINFO *ci)
     return 1;
 }
 
+// A start that failed before the handler took over; the guard ends it.
 int FailAsyncTransfer(CINFO *ci, HANDLE file)
 {
+    DropBlock(ci);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    ci->busy = 0;
-    Release(ci);
     return 500;
 }
 
 // TYPE, data connection and the transfer command, as the blocking
 // transfers do it.  The data socket, or INVALID_SOCKET (text set).
 SOCKET StartDataCommand(CINFO *ci, int binary, const char *word, const char *name, DataChannel *dc,
-                        const char *refusedText, const char *noDataText)
+                        const char *refusedText, const char *noDataText, SizeSources *sizes = nullptr)
 {
     if (ci->ctrlSocket == INVALID_SOCKET) {
         SetErrorText(ci, "! No socket");
@@ -1022,6 +1189,8 @@ SOCKET StartDataCommand(CINFO *ci, int binary, const char *word, const char *nam
     }
     StopControlNotifications(ci);
     RunCommand(ci, binary ? "TYPE I" : "TYPE A", nullptr);
+    if (sizes && binary)
+        AskRemoteSize(ci, name, sizes);
     if (OpenDataConnection(ci, dc) != 0)
         return INVALID_SOCKET;
     if (RunCommand(ci, word, name) / 100 != 1) {
@@ -1030,16 +1199,19 @@ SOCKET StartDataCommand(CINFO *ci, int binary, const char *word, const char *nam
             SetErrorText(ci, refusedText);
         return INVALID_SOCKET;
     }
+    if (sizes)
+        sizes->announcedOk = ParseAnnouncedSize(ci->replyLine, &sizes->announced);
     SOCKET sock = AcceptDataConnection(ci, dc);
     if (sock == INVALID_SOCKET && noDataText)
         SetErrorText(ci, noDataText);
     return sock;
 }
 
-// From here the handler window drives the transfer; the reference taken
-// by the start is handed over to it.
-void RunOnHandler(CINFO *ci, SOCKET s, uint32_t state, HANDLE file, UINT doneMsg)
+// From here the handler window drives the transfer: it holds a reference
+// of its own and ends the busy mark the start's guard leaves set.
+void RunOnHandler(OperationGuard &op, CINFO *ci, SOCKET s, uint32_t state, HANDLE file, UINT doneMsg)
 {
+    op.KeepBusy();
     ci->asyncFile = file;
     ci->doneMsg = doneMsg;
     ci->asyncState = state;
@@ -1048,7 +1220,6 @@ void RunOnHandler(CINFO *ci, SOCKET s, uint32_t state, HANDLE file, UINT doneMsg
     // Data (or the end of it) that came before the selection still gets an
     // event.
     PostSocketEvent(ci, s, state == TESSEL_ASYNC_RECV ? FD_READ : FD_WRITE);
-    Release(ci);
 }
 
 struct DirJob {
@@ -1077,14 +1248,22 @@ unsigned __stdcall DirectoryThread(void *p)
 TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvFileAsync(CINFO *ci, const char *remote, const char *local, int binary,
                                                     UINT doneMsg)
 {
-    if (!BeginAsyncTransfer(ci))
+    if (!AsyncTransferStamp(ci))
+        return 500;
+    OperationGuard op(ci, CINFO_BUSY_TRANSFER);
+    if (!op.Held() || !BeginAsyncTransfer(ci))
         return 500;
     DataChannel dc;
-    SOCKET s = StartDataCommand(ci, binary, "RETR", remote, &dc, "! Retr failed", "! No data socket");
+    SizeSources sizes = {};
+    SOCKET s = StartDataCommand(ci, binary, "RETR", remote, &dc, "! Retr failed", "! No data socket", &sizes);
     if (s == INVALID_SOCKET)
         return FailAsyncTransfer(ci, INVALID_HANDLE_VALUE);
-    HANDLE f = CreateFileA(local ? local : "", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    // An existing file is not emptied here but at the first byte.
+    DownloadCheck check;
+    HANDLE f = CreateFileA(local ? local : "", GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    check.created = f != INVALID_HANDLE_VALUE;
+    if (f == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
+        f = CreateFileA(local, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) {
         DWORD why = GetLastError();
         // Nothing will run on the handler window: read the replies here so
@@ -1096,14 +1275,24 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvFileAsync(CINFO *ci, const char *remot
         SetErrorf(ci, "! Failed to open %s for write.", local ? local : "");
         return FailAsyncTransfer(ci, INVALID_HANDLE_VALUE);
     }
-    RunOnHandler(ci, s, TESSEL_ASYNC_RECV, f, doneMsg);
+    check.known = 0;
+    check.expected = binary ? ExpectedLength(&sizes, 0, &check.known) : 0;
+    check.total = check.dropped = 0;
+    check.overrun = 0;
+    check.cutPending = 1;
+    check.path = local;
+    SetCheck(ci, check);
+    RunOnHandler(op, ci, s, TESSEL_ASYNC_RECV, f, doneMsg);
     return 200;
 }
 
 TESSEL_EXTERN_C int TESSEL_API TESSEL_SendFileAsync(CINFO *ci, const char *local, const char *remote, int binary,
                                                     UINT doneMsg)
 {
-    if (!BeginAsyncTransfer(ci))
+    if (!AsyncTransferStamp(ci))
+        return 500;
+    OperationGuard op(ci, CINFO_BUSY_TRANSFER);
+    if (!op.Held() || !BeginAsyncTransfer(ci))
         return 500;
     HANDLE f = CreateFileA(local ? local : "", GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                            nullptr);
@@ -1116,7 +1305,7 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_SendFileAsync(CINFO *ci, const char *local
     SOCKET s = StartDataCommand(ci, binary, "STOR", remote, &dc, nullptr, nullptr);
     if (s == INVALID_SOCKET)
         return FailAsyncTransfer(ci, f);
-    RunOnHandler(ci, s, TESSEL_ASYNC_SEND, f, doneMsg);
+    RunOnHandler(op, ci, s, TESSEL_ASYNC_SEND, f, doneMsg);
     return 200;
 }
 

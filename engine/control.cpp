@@ -1,6 +1,8 @@
 // Control channel: sending commands, reading replies, connect and login
 // (directly or through the firewall kinds), closing.
 #include "engine.h"
+#include "opguard.h"
+#include "util.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -142,6 +144,14 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_SendCommand(CINFO *ci, const char *cmd)
 
 int ReadReplyLine(CINFO *ci)
 {
+    return ReadReplyLineBy(ci, GetTickCount());
+}
+
+// One line, waiting no longer than what is left of the reply time-out
+// counted from start: a server that sends a line a byte at a time, or an
+// endless run of continuation lines, must not hold the caller for ever.
+int ReadReplyLineBy(CINFO *ci, DWORD start)
+{
     ci->lastError = 0;
     const int32_t cap = ci->rxBufSize > 0 && ci->rxBufSize <= CINFO_BUFSIZE ? ci->rxBufSize : CINFO_BUFSIZE;
     for (;;) {
@@ -159,7 +169,8 @@ int ReadReplyLine(CINFO *ci)
         if (room > 256)
             room = 256;
         int err = 0;
-        int w = WaitSocketEx(ci, ci->ctrlSocket, 0, ReplyTimeoutMs(ci), 0);
+        const DWORD left = DeadlineLeft(start, ReplyTimeoutMs(ci), GetTickCount());
+        int w = left ? WaitSocketEx(ci, ci->ctrlSocket, 0, left, 0) : 0;
         if (w == 1) {
             int n = recv(ci->ctrlSocket, ci->rxBuf + ci->rxPending, room, 0);
             if (n > 0) {
@@ -192,15 +203,28 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvResponse(CINFO *ci)
     }
     ci->replyLine[0] = 0;
     int v;
+    // The whole reply, every line of it, must arrive within the time-out.
+    const DWORD start = GetTickCount();
     // A loop, not recursion: a server may send any number of continuation
     // lines.
     for (;;) {
-        v = ReadReplyLine(ci);
+        v = ReadReplyLineBy(ci, start);
         if (v == 421 || v == -1)
             break;
         if (ReplyIsFinal(ci->replyLine, v))
             break;
         LogText(ci, ci->replyLine);
+        if (!DeadlineLeft(start, ReplyTimeoutMs(ci), GetTickCount())) {
+            // Continuation lines without end: the reply never completes.
+            ci->lastError = WSAEINTR;
+            ci->replyLine[0] = 0;
+            v = 421;
+            break;
+        }
+    }
+    if (v == 421 && ci->lastError == WSAEINTR && !DeadlineLeft(start, ReplyTimeoutMs(ci), GetTickCount())) {
+        Logf(ci, "! Reply not complete within %u ms", (unsigned)ReplyTimeoutMs(ci));
+        strcpy(ci->replyLine, "421 reply timed out");
     }
     if (v == -1) {
         strcpy(ci->replyLine, "500 failed to return anything");
@@ -255,19 +279,13 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_DoCmd(CINFO *ci, const char *word, const c
 {
     if (!RecordValid(ci))
         return 500;
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
+    OperationGuard op(ci, CINFO_BUSY_CMD);
+    if (!op.Held())
         return 500;
-    }
-    AddRef(ci);
-    ci->busy = CINFO_BUSY_CMD;
     // The abort mark of a failed transfer stops that transfer; it must not
     // make every later command of the session give up before it is read.
     ci->abortFlag = 0;
-    int r = RunCommand(ci, word, arg);
-    ci->busy = 0;
-    Release(ci);
-    return r;
+    return RunCommand(ci, word, arg);
 }
 
 unsigned long ResolveHost(const char *text)
@@ -318,13 +336,6 @@ SOCKET CloseSocketGently(HWND wnd, SOCKET s)
     return INVALID_SOCKET;
 }
 
-static void CopyBounded(char *dst, size_t size, const char *src)
-{
-    if (!src)
-        src = "";
-    strncpy(dst, src, size - 1);
-    dst[size - 1] = 0;
-}
 
 static int Empty(const char *s) { return !s || !*s; }
 
@@ -394,17 +405,17 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
         strcpy(ci->errorBuf, "! not initialized");
         return 600;
     }
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
+    OperationGuard op(ci, CINFO_BUSY_CONNECT);
+    if (!op.Held())
         return 500;
-    }
     if (Empty(host))
         return 601;
     if (Empty(user))
         return 603;
-    AddRef(ci);
-    if (ci->ctrlSocket != INVALID_SOCKET)
+    if (ci->ctrlSocket != INVALID_SOCKET) {
         TESSEL_CloseConnect(ci, 0);
+        op.Remark();
+    }
     ci->rxPending = 0;
     ci->rxDiscard = 0;
     ci->cmdPending = 0;
@@ -426,14 +437,10 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
     int epPort = port;
     if (fw != 0) {
         const int needCreds = fw == 1 || fw == 2 || fw == 5 || fw == 6 || fw == 7 || fw == 8;
-        if (needCreds && Empty(fwUser)) {
-            Release(ci);
+        if (needCreds && Empty(fwUser))
             return 609;
-        }
-        if (needCreds && Empty(fwPassword)) {
-            Release(ci);
+        if (needCreds && Empty(fwPassword))
             return 610;
-        }
         if (fw != 7) {
             epHost = fwHost;
             epPort = fwPort;
@@ -442,14 +449,11 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
     if (epPort == 0)
         epPort = 21;
 
-    ci->busy = CINFO_BUSY_CONNECT;
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     if (s == INVALID_SOCKET) {
         LogText(ci, "! Create socket failure\r\n");
         ci->lastError = WSAGetLastError();
         SetErrorf(ci, "create socket failed %u", (unsigned)ci->lastError);
-        ci->busy = 0;
-        Release(ci);
         return 500;
     }
     memset(&ci->serverAddr, 0, sizeof ci->serverAddr);
@@ -473,8 +477,6 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
         ci->lastError = err;
         CloseSocketGently(nullptr, s);
         ci->ctrlSocket = INVALID_SOCKET;
-        ci->busy = 0;
-        Release(ci);
         return 500;
     }
     ci->ctrlSocket = s;
@@ -482,11 +484,8 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
 
     Login L{ci, 0};
     L.code = TESSEL_RecvResponse(ci);
-    if (L.Class() != 2) {
-        ci->busy = 0;
-        Release(ci);
+    if (L.Class() != 2)
         return L.code;
-    }
     switch (fw) {
     case 0:
         GreetingCheck(ci);
@@ -570,8 +569,6 @@ int ConnectLogin(CINFO *ci, const char *host, int port, const char *user, const 
     }
     if (L.Class() == 2)
         TESSEL_AutoDetectSyst(ci);
-    ci->busy = 0;
-    Release(ci);
     return L.code;
 }
 
@@ -636,7 +633,7 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_CloseConnect(CINFO *ci, int)
         Logf(ci, "Failed to close socket (%u)\r\n", (unsigned)WSAGetLastError());
     ci->ctrlSocket = INVALID_SOCKET;
     ci->asyncState = 0;
-    ci->busy = 0;
+    ClearBusy(ci);
     ci->closeRequest = 0;
     LogText(ci, "Closed\r\n");
     Release(ci);

@@ -61,7 +61,7 @@ SOCKET OpenPassiveData(CINFO *ci)
     const uint32_t target = PasvTarget(addr, peer);
     if (target != addr) {
         char from[16], to[16];
-        Logf(ci, "PASV address %s is internal, using the server's own %s", Dotted(addr, from, sizeof from),
+        Logf(ci, "PASV address %s is not the server's, using the server's own %s", Dotted(addr, from, sizeof from),
              Dotted(target, to, sizeof to));
     }
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
@@ -99,9 +99,16 @@ SOCKET OpenActiveListen(CINFO *ci)
         SetErrorText(ci, "! Failed to create listen socket");
         goto fail;
     }
+    len = sizeof ctrl;
+    if (getsockname(ci->ctrlSocket, (sockaddr *)&ctrl, &len) == SOCKET_ERROR) {
+        SetErrorText(ci, "! Failed getsockname of control socket");
+        goto fail;
+    }
+    // Only on the address the server already talks to: a listener on every
+    // address would take connections from any network this host is on.
     memset(&local, 0, sizeof local);
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_addr = ctrl.sin_addr;
     local.sin_port = 0;
     if (bind(s, (sockaddr *)&local, sizeof local) == SOCKET_ERROR) {
         SetErrorText(ci, "! Failed bind");
@@ -110,11 +117,6 @@ SOCKET OpenActiveListen(CINFO *ci)
     len = sizeof local;
     if (getsockname(s, (sockaddr *)&local, &len) == SOCKET_ERROR) {
         SetErrorText(ci, "! Failed getsockname of listen socket");
-        goto fail;
-    }
-    len = sizeof ctrl;
-    if (getsockname(ci->ctrlSocket, (sockaddr *)&ctrl, &len) == SOCKET_ERROR) {
-        SetErrorText(ci, "! Failed getsockname of control socket");
         goto fail;
     }
     if (listen(s, 1) == SOCKET_ERROR) {
@@ -141,8 +143,10 @@ int OpenDataConnection(CINFO *ci, DataChannel *dc)
     dc->listen = INVALID_SOCKET;
     if (ci->usePassive) {
         dc->sock = OpenPassiveData(ci);
-        if (dc->sock == INVALID_SOCKET)
+        if (dc->sock == INVALID_SOCKET) {
             ci->usePassive = 0; // for the rest of this record's life
+            LogText(ci, "PASV failed: using PORT from now on");
+        }
     }
     if (dc->sock == INVALID_SOCKET)
         dc->listen = OpenActiveListen(ci);
@@ -171,7 +175,8 @@ SOCKET AcceptDataConnection(CINFO *ci, DataChannel *dc)
     if (dc->sock == INVALID_SOCKET && dc->listen != INVALID_SOCKET) {
         const DWORD limit = ReplyTimeoutMs(ci);
         const DWORD start = GetTickCount();
-        int ready = 0;
+        const uint32_t server = ControlPeer(ci);
+        int error = WSAETIMEDOUT;
         for (;;) {
             DWORD elapsed = GetTickCount() - start;
             if (elapsed >= limit)
@@ -179,8 +184,24 @@ SOCKET AcceptDataConnection(CINFO *ci, DataChannel *dc)
             DWORD slice = limit - elapsed < 200 ? limit - elapsed : 200;
             int w = WaitSocket(ci, dc->listen, 0, slice);
             if (w == 1) {
-                ready = 1;
-                break;
+                sockaddr_in from;
+                int len = sizeof from;
+                SOCKET s = accept(dc->listen, (sockaddr *)&from, &len);
+                if (s == INVALID_SOCKET) {
+                    error = WSAGetLastError();
+                    break;
+                }
+                if (from.sin_family == AF_INET && ntohl(from.sin_addr.s_addr) == server) {
+                    dc->sock = s;
+                    break;
+                }
+                // Someone else got to our port first: not the server, so
+                // not its data.  Wait on for the server.
+                char who[16];
+                Logf(ci, "! Data connection from %s refused: not the server",
+                     Dotted(ntohl(from.sin_addr.s_addr), who, sizeof who));
+                closesocket(s);
+                continue;
             }
             if (w < 0)
                 break;
@@ -191,10 +212,8 @@ SOCKET AcceptDataConnection(CINFO *ci, DataChannel *dc)
                 break;
             }
         }
-        if (ready)
-            dc->sock = accept(dc->listen, nullptr, nullptr);
         if (dc->sock == INVALID_SOCKET)
-            ci->lastError = ready ? WSAGetLastError() : WSAETIMEDOUT;
+            ci->lastError = error;
         closesocket(dc->listen);
         dc->listen = INVALID_SOCKET;
     }
@@ -379,6 +398,26 @@ int SendAbortQuiet(CINFO *ci)
     if (!ci->asyncWnd) // otherwise the message-driven machine reads it
         ReadClosingReply(ci);
     return 1;
+}
+
+AbortReplies ReadAbortReplies(CINFO *ci, int aborted)
+{
+    AbortReplies r;
+    r.first = r.last = ReadClosingReply(ci);
+    if (!aborted || r.first == 421 || r.first == -1)
+        return r;
+    char first[sizeof ci->replyLine];
+    memcpy(first, ci->replyLine, sizeof first);
+    const uint32_t savedTimeout = ci->timeout;
+    if (ReplyTimeoutMs(ci) > TESSEL_ABORT_REPLY_MS)
+        ci->timeout = TESSEL_ABORT_REPLY_MS;
+    const int second = ReadClosingReply(ci);
+    ci->timeout = savedTimeout;
+    if (second == 421 || second == -1)
+        memcpy(ci->replyLine, first, sizeof first);
+    else
+        r.last = second;
+    return r;
 }
 
 int ReadClosingReply(CINFO *ci)

@@ -74,6 +74,21 @@ int SendAbortSequence(CINFO *ci, int logging);
  * waits) is set because the transfer failed locally. */
 int ReadClosingReply(CINFO *ci);
 
+/* The replies that end a transfer, after an abort sequence or without one.
+ * After an ABOR a server answers the transfer (426, or 226 when it had
+ * just ended) and then, right behind it, the ABOR itself; a server whose
+ * transfer had already finished may answer only once.  So the first reply
+ * gets the record's reply time-out, the second at most kAbortReplyMs, and
+ * when the second does not come replyLine keeps the first.  Without an
+ * abort (aborted 0) only the first is read.  abortFlag does not stop these
+ * waits: the transfer is over, its replies are not. */
+#define TESSEL_ABORT_REPLY_MS 3000u
+struct AbortReplies {
+    int first; /* the transfer's code, -1 when none came */
+    int last;  /* the ABOR's code when it came, else first */
+};
+AbortReplies ReadAbortReplies(CINFO *ci, int aborted);
+
 /* Stops message notifications on the control socket and makes it blocking
  * again: the blocking operations read it themselves. */
 void StopControlNotifications(CINFO *ci);
@@ -81,6 +96,10 @@ void StopControlNotifications(CINFO *ci);
 /* The download that picks up where an earlier one stopped: binary
  * transfers restart at the local size rounded down to 1024 bytes. */
 int RecvFileResume(CINFO *ci, const char *remote, const char *local, int binary);
+
+/* The remote file's size by SIZE, for binary transfers (ASCII sizes differ
+ * between the two ends): sets src->size and src->sizeOk when known. */
+void AskRemoteSize(CINFO *ci, const char *remote, struct SizeSources *src);
 
 /* 64-bit counts in the 32-bit fields and message parameters. */
 static inline uint32_t Saturate32(uint64_t v) { return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : (uint32_t)v; }

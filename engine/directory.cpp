@@ -2,6 +2,7 @@
 // line decoded with the rules of the record's host type, and the local one
 // from the file system.
 #include "dataconn.h"
+#include "opguard.h"
 #include "pasv.h"
 
 #include <stdlib.h>
@@ -26,13 +27,20 @@ static void CopyText(char *dst, size_t size, const char *src)
     dst[n] = 0;
 }
 
-static void TrimLineEnd(char *line, int *len)
+// Cuts the line end off.  Blanks before it stay: in a UNIX-style line they
+// may end the name ("notes " is another file than "notes").  A line of
+// nothing but white space counts as no line at all (returns 0).
+static int TrimLineEnd(char *line, int *len)
 {
     int n = *len;
-    while (n > 0 && (line[n - 1] == ' ' || line[n - 1] == '\t' || line[n - 1] == '\r' || line[n - 1] == '\n'))
+    while (n > 0 && (line[n - 1] == '\r' || line[n - 1] == '\n'))
         --n;
     line[n] = 0;
     *len = n;
+    for (int i = 0; i < n; ++i)
+        if (line[i] != ' ' && line[i] != '\t')
+            return n;
+    return 0;
 }
 
 // Reads the listing off the data socket into the header.  Returns the last
@@ -60,8 +68,7 @@ static int ReadListing(CINFO *ci, SOCKET s, DirectoryListing *dir, int *peerClos
             *peerClosed = err == 0 && !ci->cancelFlag && !ci->abortFlag;
             break;
         }
-        TrimLineEnd(line, &len);
-        if (len == 0)
+        if (TrimLineEnd(line, &len) == 0)
             continue;
         ListingEntry entry;
         memset(&entry, 0, sizeof entry);
@@ -79,10 +86,12 @@ static int ReadListing(CINFO *ci, SOCKET s, DirectoryListing *dir, int *peerClos
 TESSEL_EXTERN_C DirectoryListing *TESSEL_API TESSEL_GetDirectory(CINFO *ci, const char *listArg)
 {
     // A stale record is not touched at all: it may be freed memory.
-    if (!ci || ci->magic != CINFO_MAGIC || ci->busy)
+    if (!ci || ci->magic != CINFO_MAGIC)
         return nullptr;
-    AddRef(ci);
-    ci->busy = CINFO_BUSY_TRANSFER;
+    // A busy record is refused without a text, as it always was.
+    OperationGuard op(ci, CINFO_BUSY_TRANSFER, OperationGuard::kQuiet);
+    if (!op.Held())
+        return nullptr;
     ci->lineCount = 0;
     ci->parseFlags = 0;
     ClearErrorText(ci);
@@ -125,8 +134,6 @@ TESSEL_EXTERN_C DirectoryListing *TESSEL_API TESSEL_GetDirectory(CINFO *ci, cons
             }
         }
     }
-    ci->busy = 0;
-    Release(ci);
     return dir;
 }
 

@@ -6,6 +6,7 @@
 #include "tessel_engine.h"
 #include "hosttypes.h"
 #include "reply.h"
+#include "xferrules.h"
 
 #include <stdarg.h>
 
@@ -41,6 +42,9 @@ int WaitSocket(CINFO *ci, SOCKET s, int forWrite, DWORD timeoutMs);
 BOOL PumpOneMessage(void);
 
 int ReadReplyLine(CINFO *ci);
+/* ReadReplyLine with the reply time-out counted from start (a tick count):
+ * the line must be complete by then. */
+int ReadReplyLineBy(CINFO *ci, DWORD start);
 int RunCommand(CINFO *ci, const char *word, const char *arg);
 unsigned long ResolveHost(const char *text);
 SOCKET CloseSocketGently(HWND wnd, SOCKET s);

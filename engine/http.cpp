@@ -2,6 +2,8 @@
 // absolute URL, the response header skipped, the rest stored in a file.
 // Proxies that speak both fetch ftp:// URLs the same way.
 #include "engine.h"
+#include "opguard.h"
+#include "util.h"
 #include "asynclines.h"
 #include "debugtrace.h"
 #include "tessel_async.h"
@@ -12,14 +14,6 @@
 // A header that never ends is cut off here rather than read for ever.
 static const int32_t kMaxHeaderBytes = 1 << 20;
 
-static void CopyBounded(char *dst, size_t size, const char *src)
-{
-    if (!src)
-        src = "";
-    size_t n = strnlen(src, size - 1);
-    memcpy(dst, src, n);
-    dst[n] = 0;
-}
 
 static int32_t RxCapacity(const CINFO *ci)
 {
@@ -31,14 +25,13 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_SetHTTPProxy(CINFO *ci, const char *host, 
 {
     if (!RecordValid(ci))
         return 500;
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
+    OperationGuard op(ci, CINFO_BUSY_CONNECT);
+    if (!op.Held())
         return 500;
-    }
-    AddRef(ci);
-    if (ci->ctrlSocket != INVALID_SOCKET)
+    if (ci->ctrlSocket != INVALID_SOCKET) {
         TESSEL_CloseConnect(ci, 0);
-    ci->busy = CINFO_BUSY_CONNECT;
+        op.Remark();
+    }
     ci->rxPending = 0;
     ci->rxDiscard = 0;
     ci->cmdPending = 0;
@@ -58,8 +51,6 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_SetHTTPProxy(CINFO *ci, const char *host, 
         ci->serverAddr.sin_port = htons((u_short)port);
         result = 1;
     }
-    ci->busy = 0;
-    Release(ci);
     return result;
 }
 
@@ -205,14 +196,13 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_HTTPRetrieve(CINFO *ci, int http, const ch
 {
     if (!RecordValid(ci))
         return 500;
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
+    OperationGuard op(ci, CINFO_BUSY_CONNECT);
+    if (!op.Held())
         return 500;
-    }
-    AddRef(ci);
-    if (ci->ctrlSocket != INVALID_SOCKET)
+    if (ci->ctrlSocket != INVALID_SOCKET) {
         TESSEL_CloseConnect(ci, 0);
-    ci->busy = CINFO_BUSY_CONNECT;
+        op.Remark();
+    }
     ci->rxPending = 0;
     ci->rxDiscard = 0;
     ci->cmdPending = 0;
@@ -230,8 +220,6 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_HTTPRetrieve(CINFO *ci, int http, const ch
     int requestLen = BuildRequest(request, sizeof request, http, host, port, path);
     if (requestLen < 0) {
         SetErrorText(ci, "! request refused: too long or holds a line break");
-        ci->busy = 0;
-        Release(ci);
         return 0;
     }
 
@@ -240,8 +228,6 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_HTTPRetrieve(CINFO *ci, int http, const ch
         LogText(ci, "! Create socket failure\r\n");
         ci->lastError = WSAGetLastError();
         SetErrorf(ci, "create socket failed %u", (unsigned)ci->lastError);
-        ci->busy = 0;
-        Release(ci);
         return 0;
     }
     int err = ConnectSocket(ci, s, &ci->serverAddr, ReplyTimeoutMs(ci));
@@ -250,8 +236,6 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_HTTPRetrieve(CINFO *ci, int http, const ch
         SetErrorf(ci, "connect to %s failed", inet_ntoa(ci->serverAddr.sin_addr));
         ci->lastError = err;
         CloseSocketGently(nullptr, s);
-        ci->busy = 0;
-        Release(ci);
         return 0;
     }
     ci->ctrlSocket = s;
@@ -311,7 +295,5 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_HTTPRetrieve(CINFO *ci, int http, const ch
     TESSEL_CloseConnect(ci, 0);
     // replyLine served as the header buffer: leave the status line in it.
     CopyBounded(ci->replyLine, sizeof ci->replyLine, status);
-    ci->busy = 0;
-    Release(ci);
     return result;
 }

@@ -5,9 +5,11 @@
 // upload.
 #include "async_internal.h"
 #include "dataconn.h"
+#include "opguard.h"
 #include "pasv.h"
 
 #include <initializer_list>
+#include <optional>
 #include <process.h>
 #include <stdio.h>
 #include <string.h>
@@ -62,25 +64,15 @@ int ReadCopyClosing(CINFO *ci, CINFO *other)
     }
 }
 
+// Start of a copy, under its pair guard.
 void BeginCopy(CINFO *src, CINFO *dst)
 {
-    AddRef(src);
-    AddRef(dst);
     for (CINFO *ci : {src, dst}) {
-        ci->busy = CINFO_BUSY_TRANSFER;
         ci->byteCount = 0;
         ci->cancelFlag = 0;
         ci->abortFlag = 0;
         ClearErrorText(ci);
     }
-}
-
-void EndCopy(CINFO *src, CINFO *dst)
-{
-    src->busy = 0;
-    dst->busy = 0;
-    Release(src);
-    Release(dst);
 }
 
 int ControlsOpen(CINFO *src, CINFO *dst)
@@ -145,20 +137,9 @@ int CopyBody(CINFO *src, const char *srcName, CINFO *dst, const char *dstName, i
     return 0;
 }
 
-// Guard of the two-record forms: both stamps, then busy on either.  The
-// texts go to the destination, a stale source gets its own.
-int CheckPair(CINFO *src, CINFO *dst)
-{
-    if (!RecordValid(dst))
-        return 0;
-    if (!RecordValid(src))
-        return 0;
-    if (src->busy || dst->busy) {
-        strcpy(dst->errorBuf, "! busy");
-        return 0;
-    }
-    return 1;
-}
+// Stamps of the two-record forms, before their pair guard; a stale source
+// gets its own text.
+int CheckPair(CINFO *src, CINFO *dst) { return RecordValid(dst) && RecordValid(src); }
 
 struct CopyJob {
     CINFO *src;
@@ -176,10 +157,10 @@ unsigned __stdcall CopyThread(void *p)
     CopyJob *job = (CopyJob *)p;
     int result;
     if (job->src && job->dst) {
-        // Marked busy by the start, which checked both.
+        // The start's pair guard handed both marks and references over.
         result = CopyBody(job->src, job->srcName, job->dst, job->dstName, job->binary);
-        job->src->busy = 0;
-        job->dst->busy = 0;
+        ClearBusy(job->src);
+        ClearBusy(job->dst);
     } else {
         result = TESSEL_TransferFile(job->src, job->srcName, job->dst, job->dstName, job->binary);
     }
@@ -224,10 +205,11 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_TransferFile(CINFO *src, const char *srcNa
         return TESSEL_SendFile(dst, srcName, dstName, binary);
     if (!CheckPair(src, dst))
         return 500;
+    PairGuard op(src, dst, CINFO_BUSY_TRANSFER);
+    if (!op.Held())
+        return 500;
     BeginCopy(src, dst);
-    int result = CopyBody(src, srcName, dst, dstName, binary);
-    EndCopy(src, dst);
-    return result;
+    return CopyBody(src, srcName, dst, dstName, binary);
 }
 
 TESSEL_EXTERN_C int TESSEL_API TESSEL_TransferFileAsync(CINFO *src, const char *srcName, CINFO *dst,
@@ -243,10 +225,9 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_TransferFileAsync(CINFO *src, const char *
         SetErrorText(dst, "! no handler window");
         return 500;
     }
-    if (src->busy || dst->busy) {
-        strcpy(dst->errorBuf, "! busy");
+    PairGuard op(src, dst, CINFO_BUSY_TRANSFER);
+    if (!op.Held())
         return 500;
-    }
     BeginCopy(src, dst);
     int result = 0;
     char arg[64];
@@ -292,7 +273,6 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_TransferFileAsync(CINFO *src, const char *
     }
     result = CombineClosing(src, dst);
 done:
-    EndCopy(src, dst);
     return result;
 }
 
@@ -310,6 +290,16 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_TransferFileThread(CINFO *src, const char 
     }
     if ((src && !RecordValid(src)) || (dst && !RecordValid(dst)) || (!src && !dst))
         return 0;
+    // A copy between two servers is busy from now on, so that a second start
+    // or a blocking call right after this one sees it; a one-record worker
+    // takes its record's guard itself.
+    std::optional<PairGuard> pair;
+    if (src && dst) {
+        pair.emplace(src, dst, CINFO_BUSY_TRANSFER);
+        if (!pair->Held())
+            return 0;
+        BeginCopy(src, dst);
+    }
     // Each worker has its own copy of the arguments: a second start must
     // not change what the first one copies.
     const size_t sl = srcName ? strlen(srcName) : 0;
@@ -333,24 +323,18 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_TransferFileThread(CINFO *src, const char 
         job->wnd = notify;
     else
         job->wnd = dst ? dst->notifyWnd : src->notifyWnd;
-    if (src && dst) {
-        // Busy from now on, so that a second start or a blocking call right
-        // after this one sees it.
-        BeginCopy(src, dst);
-    } else {
+    if (!pair)
         AddRef(src ? src : dst);
-    }
     HANDLE th = (HANDLE)_beginthreadex(nullptr, 0, CopyThread, job, 0, nullptr);
     if (!th) {
-        if (src && dst) {
-            EndCopy(src, dst);
-        } else {
+        if (!pair)
             Release(src ? src : dst);
-        }
         HeapFree(GetProcessHeap(), 0, job);
         SetErrorText(dst ? dst : src, "! Failed to start thread");
         return 0;
     }
+    if (pair)
+        pair->HandOver();
     CloseHandle(th);
     return 1;
 }

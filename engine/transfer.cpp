@@ -13,6 +13,8 @@
 //   - otherwise the closing code; "Successful copy" only with a class-2
 //     closing reply on a transfer that nothing stopped.
 #include "dataconn.h"
+#include "opguard.h"
+#include "util.h"
 
 #include <process.h>
 #include <stdio.h>
@@ -20,40 +22,34 @@
 
 namespace {
 
-// Guard and start shared by the exported blocking transfers.
-int BeginTransfer(CINFO *ci)
+// Guard and start shared by the exported blocking transfers: 500 for a
+// stale or busy record, else what the body gives.
+template <class Body> int GuardedTransfer(CINFO *ci, Body body)
 {
     if (!ci)
-        return 0;
+        return 500;
     if (ci->magic != CINFO_MAGIC) {
         strcpy(ci->errorBuf, "! not initialized");
-        return 0;
+        return 500;
     }
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
-        return 0;
-    }
-    AddRef(ci);
-    ci->busy = CINFO_BUSY_TRANSFER;
+    OperationGuard op(ci, CINFO_BUSY_TRANSFER);
+    if (!op.Held())
+        return 500;
     ci->byteCount = 0;
     ci->cancelFlag = 0;
     ci->abortFlag = 0;
     ClearErrorText(ci);
-    return 1;
-}
-
-void EndTransfer(CINFO *ci)
-{
-    ci->busy = 0;
-    Release(ci);
+    return body();
 }
 
 void SetByteCount(CINFO *ci, uint64_t total) { ci->byteCount = (int32_t)Saturate32(total); }
 
+// A blocking transfer reports only when asked to, and not when the record
+// wants timing messages instead.
 void PostProgress(CINFO *ci, uint64_t total)
 {
-    if (ci->progressOn && !(ci->initFlags & CINFO_TIMING_MSGS) && ci->progressMsg && ci->notifyWnd)
-        PostMessageA(ci->notifyWnd, ci->progressMsg, (WPARAM)Saturate32(total), 0);
+    if (ci->progressOn && !(ci->initFlags & CINFO_TIMING_MSGS))
+        PostProgressCount(ci, total);
 }
 
 void PostTiming(CINFO *ci, int atEnd, uint64_t total)
@@ -83,7 +79,26 @@ struct Download {
     uint64_t total;     // bytes so far, the restart offset included
     int recvError;      // WinSock error of the failed receive, or 0
     int peerClosed;     // the server ended the data connection
+    // The file is cut at the restart point only when the first byte
+    // arrives: a download that fails before any data leaves an existing
+    // file as it was.
+    int cutPending;
+    uint64_t cutAt;
+    // With the length known, nothing past it is written: more data than
+    // the server meant is a failure, not part of the file.
+    int limited;
+    uint64_t limit;
+    int overrun;
+    uint64_t dropped; // bytes past the limit in the block that overran
 };
+
+// Cuts the file at the restart point and leaves the file pointer there.
+int CutFile(HANDLE file, uint64_t at)
+{
+    LARGE_INTEGER pos;
+    pos.QuadPart = (LONGLONG)at;
+    return SetFilePointerEx(file, pos, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
 
 void ShowText(HWND edit, char *buf, int n)
 {
@@ -111,9 +126,23 @@ void ReceiveData(CINFO *ci, SOCKET s, Download *d, char *buf)
                 d->recvError = err;
             break;
         }
+        if (d->limited && d->total + (uint64_t)n > d->limit) {
+            d->overrun = 1;
+            d->dropped = d->total + (uint64_t)n - d->limit;
+            n = (int)(d->limit - d->total);
+        }
         if (d->file != INVALID_HANDLE_VALUE) {
+            if (d->cutPending && n) {
+                if (!CutFile(d->file, d->cutAt)) {
+                    ci->lastError = (int32_t)GetLastError();
+                    ci->abortFlag = 1;
+                    SetErrorText(ci, "! File write error");
+                    break;
+                }
+                d->cutPending = 0;
+            }
             DWORD written = 0;
-            if (!WriteFile(d->file, buf, (DWORD)n, &written, nullptr) || written != (DWORD)n) {
+            if (n && (!WriteFile(d->file, buf, (DWORD)n, &written, nullptr) || written != (DWORD)n)) {
                 ci->lastError = (int32_t)GetLastError();
                 ci->abortFlag = 1;
                 SetErrorText(ci, "! File write error");
@@ -125,6 +154,8 @@ void ReceiveData(CINFO *ci, SOCKET s, Download *d, char *buf)
         d->total += (uint64_t)n;
         SetByteCount(ci, d->total);
         PostProgress(ci, d->total);
+        if (d->overrun)
+            break;
     }
 }
 
@@ -139,13 +170,11 @@ int AbortDownload(CINFO *ci, DataChannel *dc)
 {
     const int sent = SendAbortSequence(ci, 1);
     CloseDataChannel(ci, dc, 1);
-    int code = ReadClosingReply(ci);
-    if (sent && code != 421 && code != -1)
-        code = ReadClosingReply(ci);
-    return code;
+    return ReadAbortReplies(ci, sent).last;
 }
 
-// Ends a download's data connection and reads the closing reply.
+// Ends a download's data connection and reads the closing reply; returns
+// its code.
 int FinishDownload(CINFO *ci, DataChannel *dc, Download *d, int abortOnCancel)
 {
     PostTiming(ci, 1, d->total);
@@ -154,7 +183,7 @@ int FinishDownload(CINFO *ci, DataChannel *dc, Download *d, int abortOnCancel)
         SetErrorf(ci, "! Receive error %u", (unsigned)d->recvError);
     }
     int closing;
-    if (ci->cancelFlag && abortOnCancel) {
+    if ((ci->cancelFlag && abortOnCancel) || d->overrun) {
         closing = AbortDownload(ci, dc);
     } else {
         if (d->peerClosed)
@@ -162,7 +191,7 @@ int FinishDownload(CINFO *ci, DataChannel *dc, Download *d, int abortOnCancel)
         CloseDataChannel(ci, dc, d->peerClosed);
         closing = ReadClosingReply(ci);
     }
-    return TransferResult(ci, closing, d->recvError != 0);
+    return closing;
 }
 
 char *AllocBlock(void)
@@ -192,30 +221,19 @@ uint64_t LocalFileSize(const char *path)
     return size;
 }
 
-// Opens the download's local file: created anew, or for a resumed download
-// opened (created if missing), positioned at the offset and cut there so
-// that no tail of an older, longer file survives the new data.
-HANDLE OpenDownloadFile(const char *path, int resume, uint64_t offset)
+// Opens the download's local file without emptying it: an existing file
+// is cut only once data arrives (Download::cutPending), so a download that
+// fails before its first byte leaves the old copy as it was.  *created
+// tells whether the file is new (and may go again if nothing comes).
+HANDLE OpenDownloadFile(const char *path, int *created)
 {
-    HANDLE h;
-    if (!resume) {
-        // A new file is made as new, not as an emptied one: Linux file
-        // systems under Wine flush a file that was cut to nothing when it
-        // is closed, which costs as much as a third of a large download.
-        h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
-            h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return h;
-    }
-    h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return h;
-    LONG high = (LONG)(offset >> 32);
-    DWORD low = SetFilePointer(h, (LONG)(uint32_t)offset, &high, FILE_BEGIN);
-    if ((low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) || !SetEndOfFile(h)) {
-        CloseHandle(h);
-        return INVALID_HANDLE_VALUE;
-    }
+    // A new file is made as new, not as an emptied one: Linux file systems
+    // under Wine flush a file that was cut to nothing when it is closed,
+    // which costs as much as a third of a large download.
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *created = h != INVALID_HANDLE_VALUE;
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
+        h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     return h;
 }
 
@@ -228,13 +246,20 @@ int RecvFileBody(CINFO *ci, const char *remote, const char *local, int binary, i
     }
     StopControlNotifications(ci);
     RunCommand(ci, binary ? "TYPE I" : "TYPE A", nullptr);
+    SizeSources src = {};
+    if (binary)
+        AskRemoteSize(ci, remote, &src);
     // Size, REST value and file position are one 64-bit number.  ASCII
-    // sizes differ between the two ends, so ASCII always starts over.
+    // sizes differ between the two ends, so ASCII always starts over; so
+    // does a file whose remote size is unknown or not above the local part.
     uint64_t offset = 0;
     if (resume && binary) {
         uint64_t size = LocalFileSize(local);
-        if (size > 1024)
-            offset = size & ~(uint64_t)1023;
+        offset = ResumeOffset(size, src.sizeOk, src.size);
+        if (size > 1024 && !offset)
+            Logf(ci, src.sizeOk ? "Remote file is %llu bytes, not more than the local part of %llu: starting over"
+                                : "Remote size unknown: starting over",
+                 (unsigned long long)src.size, (unsigned long long)(size & ~(uint64_t)1023));
     }
     DataChannel dc;
     if (OpenDataConnection(ci, &dc) != 0)
@@ -252,15 +277,27 @@ int RecvFileBody(CINFO *ci, const char *remote, const char *local, int binary, i
         SetErrorText(ci, "! Retr failed");
         return 500;
     }
+    src.announcedOk = ParseAnnouncedSize(ci->replyLine, &src.announced);
     SOCKET s = AcceptDataConnection(ci, &dc);
     if (s == INVALID_SOCKET) {
         SetErrorText(ci, "! No data socket");
         return 500;
     }
-    Download d = {INVALID_HANDLE_VALUE, nullptr, offset, 0, 0};
+    Download d = {};
+    d.file = INVALID_HANDLE_VALUE;
+    d.total = offset;
+    d.cutPending = 1;
+    d.cutAt = offset;
+    int lengthKnown = 0;
+    uint64_t expected = binary ? ExpectedLength(&src, offset, &lengthKnown) : 0;
+    if (lengthKnown) {
+        d.limited = 1;
+        d.limit = expected;
+    }
+    int created = 0;
     char *buf = AllocBlock();
     if (buf)
-        d.file = OpenDownloadFile(local, resume, offset);
+        d.file = OpenDownloadFile(local, &created);
     if (d.file == INVALID_HANDLE_VALUE) {
         DWORD why = GetLastError();
         AbortDownload(ci, &dc);
@@ -273,10 +310,51 @@ int RecvFileBody(CINFO *ci, const char *remote, const char *local, int binary, i
     SetByteCount(ci, d.total);
     PostTiming(ci, 0, 0);
     ReceiveData(ci, s, &d, buf);
-    int result = FinishDownload(ci, &dc, &d, 1);
-    CloseHandle(d.file);
+    const int closing = FinishDownload(ci, &dc, &d, 1);
+    TransferFacts facts = {};
+    facts.dataConnection = 1;
+    facts.dataOk = !d.recvError && !ci->cancelFlag;
+    facts.closingCode = closing;
+    facts.binary = binary;
+    facts.lengthKnown = lengthKnown;
+    facts.expected = expected;
+    facts.actual = d.total + d.dropped;
+    // An empty file (or nothing left after the restart point) is cut now
+    // that the server has confirmed it.
+    facts.localFileOk = !ci->abortFlag;
+    if (d.cutPending && !ci->abortFlag && !d.overrun && TransferVerdict(&facts) == XV_OK &&
+        !CutFile(d.file, d.cutAt)) {
+        ci->abortFlag = 1;
+        SetErrorText(ci, "! File write error");
+    }
+    if (!CloseHandle(d.file) && !ci->abortFlag) {
+        ci->abortFlag = 1;
+        SetErrorText(ci, "! File write error");
+    }
+    facts.localFileOk = !ci->abortFlag;
     FreeBlock(buf);
-    return result;
+    if (d.cutPending && created && (!facts.localFileOk || !facts.dataOk || d.overrun || closing / 100 != 2))
+        DeleteFileA(local); // nothing came: no empty file left behind
+    const int verdict = TransferVerdict(&facts);
+    if (d.overrun && offset) {
+        // The server sent the file from its start although it accepted
+        // REST: what was written past the restart point is not the rest
+        // of the file.  Back to the part that was good.
+        HANDLE h = CreateFileA(local, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CutFile(h, offset);
+            CloseHandle(h);
+        }
+        LogText(ci, "! The server ignored REST and sent the file from its start; the local part is kept");
+    }
+    if (verdict == XV_SHORT || verdict == XV_LONG) {
+        char text[200];
+        VerdictText(verdict, &facts, text, sizeof text);
+        int r = TransferResult(ci, closing, 1);
+        SetErrorText(ci, text);
+        return r;
+    }
+    return TransferResult(ci, closing, d.recvError != 0 || d.overrun);
 }
 
 int SendFileBody(CINFO *ci, const char *local, const char *remote, int binary)
@@ -378,50 +456,42 @@ int RecvDspBody(CINFO *ci, HWND edit, const char *word, const char *arg)
         SetErrorText(ci, "! Failed to allocate memory.");
         return 500;
     }
-    Download d = {INVALID_HANDLE_VALUE, edit, 0, 0, 0};
+    Download d = {};
+    d.file = INVALID_HANDLE_VALUE;
+    d.edit = edit;
     PostTiming(ci, 0, 0);
     ReceiveData(ci, s, &d, buf);
-    int result = FinishDownload(ci, &dc, &d, 0);
+    int result = TransferResult(ci, FinishDownload(ci, &dc, &d, 0), d.recvError != 0);
     FreeBlock(buf);
     return result;
 }
 
 } // namespace
 
+void AskRemoteSize(CINFO *ci, const char *remote, SizeSources *src)
+{
+    if (RunCommand(ci, "SIZE", remote) == 213 && ParseSizeReply(ci->replyLine, &src->size))
+        src->sizeOk = 1;
+}
+
 int RecvFileResume(CINFO *ci, const char *remote, const char *local, int binary)
 {
-    if (!BeginTransfer(ci))
-        return 500;
-    int r = RecvFileBody(ci, remote, local, binary, 1);
-    EndTransfer(ci);
-    return r;
+    return GuardedTransfer(ci, [&] { return RecvFileBody(ci, remote, local, binary, 1); });
 }
 
 TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvFile(CINFO *ci, const char *remote, const char *local, int binary)
 {
-    if (!BeginTransfer(ci))
-        return 500;
-    int r = RecvFileBody(ci, remote, local, binary, 0);
-    EndTransfer(ci);
-    return r;
+    return GuardedTransfer(ci, [&] { return RecvFileBody(ci, remote, local, binary, 0); });
 }
 
 TESSEL_EXTERN_C int TESSEL_API TESSEL_SendFile(CINFO *ci, const char *local, const char *remote, int binary)
 {
-    if (!BeginTransfer(ci))
-        return 500;
-    int r = SendFileBody(ci, local, remote, binary);
-    EndTransfer(ci);
-    return r;
+    return GuardedTransfer(ci, [&] { return SendFileBody(ci, local, remote, binary); });
 }
 
 TESSEL_EXTERN_C int TESSEL_API TESSEL_RecvDsp(CINFO *ci, HWND edit, const char *word, const char *arg)
 {
-    if (!BeginTransfer(ci))
-        return 500;
-    int r = RecvDspBody(ci, edit, word, arg);
-    EndTransfer(ci);
-    return r;
+    return GuardedTransfer(ci, [&] { return RecvDspBody(ci, edit, word, arg); });
 }
 
 // Worker-thread forms.  The names travel in the record as they always have
@@ -452,7 +522,7 @@ unsigned __stdcall TransferThread(void *p)
     HeapFree(GetProcessHeap(), 0, job);
     // Idle before the message goes out, so that its receiver can start the
     // next transfer at once.
-    ci->busy = 0;
+    ClearBusy(ci);
     if (wnd)
         PostMessageA(wnd, msg, (WPARAM)code, bytes);
     Release(ci);
@@ -463,10 +533,11 @@ int StartTransferThread(CINFO *ci, int upload, const char *remote, const char *l
 {
     if (!RecordValid(ci))
         return 0;
-    if (ci->busy) {
-        strcpy(ci->errorBuf, "! busy");
+    // Busy from here on, so that a FreeCINFO or a second start right after
+    // this call already sees it; the worker ends the operation.
+    OperationGuard op(ci, CINFO_BUSY_TRANSFER);
+    if (!op.Held())
         return 0;
-    }
     ci->doneMsg = doneMsg;
     if (!remote || !*remote) {
         SetErrorText(ci, "! No remote filename");
@@ -496,10 +567,6 @@ int StartTransferThread(CINFO *ci, int upload, const char *remote, const char *l
     job->binary = binary;
     strcpy(job->remote, remote);
     strcpy(job->local, local);
-    // Reference and busy mark before the thread exists: a FreeCINFO or a
-    // second start right after this call must already see them.
-    AddRef(ci);
-    ci->busy = CINFO_BUSY_TRANSFER;
     ci->byteCount = 0;
     ci->cancelFlag = 0;
     ci->abortFlag = 0;
@@ -509,11 +576,10 @@ int StartTransferThread(CINFO *ci, int upload, const char *remote, const char *l
     HANDLE th = (HANDLE)_beginthreadex(nullptr, 0, TransferThread, job, 0, nullptr);
     if (!th) {
         HeapFree(GetProcessHeap(), 0, job);
-        ci->busy = 0;
         SetErrorText(ci, "! Failed to start thread");
-        Release(ci);
         return 0;
     }
+    op.HandOver();
     CloseHandle(th);
     return 1;
 }

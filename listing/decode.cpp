@@ -1,6 +1,7 @@
 // TESSEL_DecodeLine: cleans a LIST line, reads UNIX permission letters,
 // hands the line to the decoder of its host family and normalises the date.
 #include "direntry.h"
+#include "dategroup.h"
 #include "lineutil.h"
 
 #include <string.h>
@@ -17,7 +18,7 @@ thread_local int t_hostType = 0;
 void PermissionPrelude(Work &w)
 {
     const char *s = w.line;
-    if (LineLength(w) <= 10)
+    if (w.length <= 10)
         return;
     if ((s[1] != '-' && s[1] != 'r') || (s[2] != '-' && s[2] != 'w') ||
         (s[3] != '-' && s[3] != 'x') || (s[9] != '-' && s[9] != 'x'))
@@ -81,6 +82,42 @@ void Dispatch(Work &w)
     }
 }
 
+// Bytes past the line that read as zero: a few after its end, and every
+// column up to 96 (the families read no column beyond 80 or so).
+constexpr size_t kZeroAfter = 16;
+constexpr size_t kZeroThrough = 96;
+static_assert(kWorkSize + kZeroAfter <= sizeof(Work::line), "zeroed stretch inside the buffer");
+
+// True when the name is the tail of a date group that ends the line: the
+// "10:21" of "Mar 14 10:21", the "18:48" of "2013-09-02  18:48".  That is
+// what the last-word rules of some families find on a line without a name.
+// Only short names that begin with a digit can be such a tail.
+bool NameIsTailOfDate(const char *line, size_t length, const char *name, size_t nameLength)
+{
+    if (nameLength == 0 || nameLength > 8 || name[0] < '0' || name[0] > '9' || nameLength > length)
+        return false;
+    // The end of the line as a text of its own (the caller's line may go on
+    // past the cleaned length with a CR or LF).
+    char tail[96];
+    size_t take = length < sizeof tail - 1 ? length : sizeof tail - 1;
+    memcpy(tail, line + length - take, take);
+    tail[take] = 0;
+    const char *nameStart = tail + take - nameLength;
+    if (memcmp(nameStart, name, nameLength) != 0)
+        return false;
+    const char *p = nameStart;
+    for (int tokens = 0; tokens < 4 && p > tail; ++tokens) {
+        while (p > tail && p[-1] == ' ')
+            --p;
+        while (p > tail && p[-1] != ' ')
+            --p;
+        DateGroup g;
+        if (ParseDateGroup(p, &g) && g.end == tail + take)
+            return true;
+    }
+    return false;
+}
+
 inline uint8_t Byte(uint64_t v) { return v > 0xFF ? 0xFF : uint8_t(v); }
 
 }  // namespace
@@ -105,20 +142,39 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_DecodeLine(DirEntry *entry, const char *li
     if (!line)
         return 0;
 
+    // Only the fields are cleared, not the buffers: the cost of a line is
+    // the listing's hot loop.  The line buffer is zeroed for a stretch past
+    // the end of the line, further than any family reads a column.
     Work w;
-    memset(&w, 0, sizeof w);
+    w.year = w.month = w.day = w.hour = w.minute = w.second = w.size = 0;
+    w.mode = w.modeFlags = w.kind = 0;
+    w.name[0] = 0;
     w.hostType = hostType;
     w.dir = currentDir ? currentDir : "";
     w.user = user ? user : "";
     // Lines longer than the work buffer are cut; no column of any family
     // lies that far to the right, only the end of a name can.
-    size_t i = 0;
-    for (; i < kWorkSize - 1 && line[i] && line[i] != '\r' && line[i] != '\n'; ++i)
-        w.line[i] = line[i];
+    size_t i = strnlen(line, kWorkSize - 1);
+    if (const void *cr = memchr(line, '\r', i))
+        i = size_t(static_cast<const char *>(cr) - line);
+    if (const void *lf = memchr(line, '\n', i))
+        i = size_t(static_cast<const char *>(lf) - line);
+    memcpy(w.line, line, i);
     bool cut = false;
-    for (; line[i] && line[i] != '\r' && line[i] != '\n' && !cut; ++i)
-        cut = line[i] != ' ' && line[i] != '\t';
-    TrimRight(w.line);
+    for (size_t k = i; line[k] && line[k] != '\r' && line[k] != '\n' && !cut; ++k)
+        cut = line[k] != ' ' && line[k] != '\t';
+    size_t length = i;
+    size_t blanks = 0;
+    while (length > 0 && (w.line[length - 1] == ' ' || w.line[length - 1] == '\t')) {
+        blanks = w.line[length - 1] == ' ' ? blanks + 1 : 0;  // blanks after the last tab
+        --length;
+    }
+    // Trailing blanks are part of a name only when nothing but blanks
+    // followed it.
+    w.trailingBlanks = (!cut && blanks == i - length) ? blanks : 0;
+    w.length = length;
+    size_t zeroTo = length + kZeroAfter > kZeroThrough ? length + kZeroAfter : kZeroThrough;
+    memset(w.line + length, 0, zeroTo - length);
     char cutLine[kWorkSize];
     if (cut)
         memcpy(cutLine, w.line, sizeof cutLine);
@@ -127,6 +183,10 @@ TESSEL_EXTERN_C int TESSEL_API TESSEL_DecodeLine(DirEntry *entry, const char *li
     Dispatch(w);
 
     size_t nameLength = strnlen(w.name, sizeof w.name);
+    if (NameIsTailOfDate(line, length, w.name, nameLength)) {
+        memset(entry, 0, sizeof *entry);
+        return 0;
+    }
     // A name that ends where the line was cut may have been longer.
     bool nameCut = false;
     if (cut && nameLength > 0) {

@@ -1,4 +1,5 @@
 // DOS-style and Windows NT listings.
+#include "dategroup.h"
 #include "lineutil.h"
 
 #include <string.h>
@@ -10,64 +11,101 @@ namespace {
 
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Advances over the current field and the blanks after it.
-char *NextField(char *p)
+inline bool IsLetterAP(char c) { return c == 'A' || c == 'a' || c == 'P' || c == 'p'; }
+
+// "03:31PM", "3:31 pm", "18:48", "18:48:07": *p is moved past it.
+bool WindowsTime(const char *&p, uint64_t *hour, uint64_t *minute, uint64_t *second)
 {
-    while (*p && *p != ' ')
-        ++p;
-    while (*p == ' ')
-        ++p;
-    return p;
+    const char *s = p;
+    uint64_t h = 0, m = 0, sec = 0;
+    int digits = 0;
+    while (IsDigit(*s) && digits < 3)
+        h = h * 10 + unsigned(*s++ - '0'), ++digits;
+    if (digits < 1 || digits > 2 || *s != ':' || !IsDigit(s[1]) || !IsDigit(s[2]))
+        return false;
+    m = unsigned(s[1] - '0') * 10 + unsigned(s[2] - '0');
+    s += 3;
+    if (*s == ':' && IsDigit(s[1]) && IsDigit(s[2]) && !IsDigit(s[3])) {
+        sec = unsigned(s[1] - '0') * 10 + unsigned(s[2] - '0');
+        s += 3;
+    }
+    // AM or PM, written on or after one blank
+    const char *q = *s == ' ' ? s + 1 : s;
+    char half = 0;
+    if (IsLetterAP(q[0]) && (q[1] == 'M' || q[1] == 'm') && (q[2] == ' ' || !q[2]))
+        half = q[0], s = q + 2;
+    else if (q == s && IsLetterAP(q[0]) && (q[1] == ' ' || !q[1]))
+        half = q[0], s = q + 1;
+    if (*s != ' ' || m > 59 || sec > 60)
+        return false;
+    if (half) {
+        if (h < 1 || h > 12)
+            return false;
+        if ((half == 'P' || half == 'p') && h != 12)
+            h += 12;
+        else if ((half == 'A' || half == 'a') && h == 12)
+            h = 0;
+    } else if (h > 23) {
+        return false;
+    }
+    *hour = h, *minute = m, *second = sec;
+    p = s;
+    return true;
 }
 
 }  // namespace
 
+bool DecodeWindowsLine(Work &w)
+{
+    // "02-15-24  03:31PM       <DIR>          foo"
+    // "2013-09-02  19:06                9,730 notes.txt"
+    const char *p = w.line;
+    DateGroup g;
+    if (!ParseDateToken(p, &g) || *g.end != ' ')
+        return false;
+    p = g.end;
+    while (*p == ' ')
+        ++p;
+    uint64_t hour, minute, second;
+    if (!WindowsTime(p, &hour, &minute, &second))
+        return false;
+    while (*p == ' ')
+        ++p;
+    bool dir = false;
+    uint64_t size = 0;
+    if (p[0] == '<' && p[1] == 'D' && p[2] == 'I' && p[3] == 'R' && p[4] == '>' && p[5] == ' ') {
+        dir = true;
+        p += 5;
+    } else {
+        const char *e;
+        if (!ParseSize(p, &size, &e))
+            return false;
+        p = e;
+    }
+    while (*p == ' ')
+        ++p;
+    if (!*p)
+        return false;  // no name
+    w.year = g.year, w.month = g.month, w.day = g.day;
+    w.hour = hour, w.minute = minute, w.second = second;
+    w.size = size;
+    w.kind = dir ? DIRENTRY_DIR : DIRENTRY_FILE;
+    SetName(w, p);
+    return true;
+}
+
 void DecodeNt(Work &w)
 {
     char *line = w.line;
-    if (line[0] == 'd' || line[0] == '-') {
-        // The server's UNIX-style listing.  Links are not shown as links.
-        char *name = FieldStart(line, 9);
-        if (!name)
-            return;
-        UnixFields(w, 8, 6, 7, 8, 5, CurrentHostType());
-        SetName(w, name);
-        if (line[0] == 'd')
-            w.kind = DIRENTRY_DIR;
+    const char *permEnd;
+    if (PermissionBlock(line, &permEnd)) {
+        // The server's UNIX-style listing.
+        DecodeUnix(w);
         return;
     }
-    if (At(w, 2) != '-' || At(w, 5) != '-')
-        return;
-
-    // "02-15-24  03:31PM       <DIR>          foo"
-    // "01-01-00  12:15AM                  123 a.txt"
-    w.month = NumAt(w, 0);
-    w.day = NumAt(w, 3);
-    w.year = YearAtCol(w, 6);
-    char *p = NextField(line);
-    if (!*p)
-        return;
-    uint64_t hour = NumberAt(p);
-    const char *m = p;
-    while (IsDigit(*m))
-        ++m;
-    while (*m == ':')
-        ++m;
-    w.minute = NumberAt(m);
-    char suffix = (m[0] && m[1]) ? m[2] : 0;
-    if (suffix == 'P' && hour != 12)
-        hour += 12;
-    else if (suffix == 'A' && hour == 12)
-        hour = 0;
-    w.hour = hour;
-
-    p = NextField(p);
-    if (HasDirMarker(line))
-        w.kind = DIRENTRY_DIR;
-    else
-        w.size = NumberAt(p);
-    p = NextField(p);
-    SetName(w, p);
+    // Date, time, <DIR> or size, and a name, each as it must be; a line
+    // with any of them wrong (a 13th month, "<GARBAGE>", "-1") is no entry.
+    DecodeWindowsLine(w);
 }
 
 void DecodeSiNt(Work &w)
@@ -117,8 +155,12 @@ void DecodeDosList(Work &w)
         return;
     SetName(w, line, size_t(sizeField - line));
     TrimRight(w.name);
+    uint64_t grouped;
+    const char *end;
     if (HasDirMarker(sizeField))
         w.kind = DIRENTRY_DIR;
+    else if (ParseSize(sizeField, &grouped, &end))
+        w.size = grouped;  // "9,730"
     else
         w.size = NumberAt(sizeField);
     DatePair(dateField, &w.year, &w.month, &w.day);

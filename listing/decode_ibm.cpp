@@ -157,10 +157,103 @@ void DecodeVm(Work &w)
     SetName(w, out);
 }
 
+namespace {
+
+// Splits the line at runs of blanks into at most max tokens.
+size_t Tokens(const char *line, const char **start, size_t *length, size_t max)
+{
+    size_t n = 0;
+    const char *p = line;
+    for (;;) {
+        while (*p == ' ')
+            ++p;
+        if (!*p || n == max)
+            return n;
+        start[n] = p;
+        while (*p && *p != ' ')
+            ++p;
+        length[n] = size_t(p - start[n]);
+        ++n;
+    }
+}
+
+bool TokenIs(const char *start, size_t length, const char *word)
+{
+    return strlen(word) == length && memcmp(start, word, length) == 0;
+}
+
+// Data set organisations as z/OS lists them, "-E" for extended format.
+bool IsDsorg(const char *start, size_t length)
+{
+    static const char *const kOrgs[] = {"PS", "PO", "PO-E", "PS-E", "PS-L", "DA", "IS", "VS", "HFS", "??"};
+    for (const char *org : kOrgs)
+        if (TokenIs(start, length, org))
+            return true;
+    return false;
+}
+
+// "2011/03/14" or "03/03/18" (year first), or "**NONE**" for a data set
+// never referred to.
+bool MvsReferred(const char *start, size_t length, Work &w)
+{
+    if (TokenIs(start, length, "**NONE**"))
+        return true;
+    if ((length != 10 && length != 8) || start[length == 10 ? 4 : 2] != '/')
+        return false;
+    uint64_t year, month, day;
+    DatePair(start, &year, &month, &day);
+    if (month < 1 || month > 12 || day < 1 || day > 31)
+        return false;
+    w.year = year, w.month = month, w.day = day;
+    return true;
+}
+
+// The data set lines of a z/OS catalog listing by what they hold, not by
+// their columns, which move with the widths of the values:
+//   Volume Unit    Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname
+//   WYOSPT 3390   2011/03/14  1   15  FB      80 27920  PO-E  USER.LIB
+// The data set name is the last word (data set names hold no blanks), the
+// organisation the word before it.  True when the line was such a line.
+bool DecodeMvsDataSet(Work &w)
+{
+    const char *start[12];
+    size_t length[12];
+    size_t n = Tokens(w.line, start, length, 12);
+    if (n == 2 && StartsWithNoCase(w.line, "Migrated")) {
+        SetName(w, start[1], length[1]);  // on tape: listed, not readable until recalled
+        return true;
+    }
+    if (n == 3 && StartsWith(w.line, "Pseudo Directory")) {
+        w.kind = DIRENTRY_DIR;
+        SetName(w, start[2], length[2]);
+        return true;
+    }
+    if (n < 5 || n > 11 || !IsDsorg(start[n - 2], length[n - 2]))
+        return false;
+    uint64_t year = w.year, month = w.month, day = w.day;
+    if (!MvsReferred(start[2], length[2], w)) {
+        w.year = year, w.month = month, w.day = day;
+        return false;
+    }
+    if (start[n - 2][0] == 'P' && start[n - 2][1] == 'O')
+        w.kind = DIRENTRY_DIR;  // partitioned: its members are listed inside it
+    SetName(w, start[n - 1], length[n - 1]);
+    return true;
+}
+
+}  // namespace
+
 void DecodeMvs(Work &w)
 {
     const char *line = w.line;
     size_t length = LineLength(w);
+    const char *permEnd;
+    if (PermissionBlock(line, &permEnd)) {
+        DecodeUnix(w);  // z/OS UNIX files: ls -l lines
+        return;
+    }
+    if (!strstr(line, " VSAM ") && !strstr(line, "Not Direct Acc") && DecodeMvsDataSet(w))
+        return;
     if (length > 50 && line[6] != ' ' && !StartsWithNoCase(line, "Migrated")) {
         const char *rest = line;
         while (*rest && *rest != ' ')
@@ -270,11 +363,22 @@ void DecodeAs400(Work &w)
         size_t n = strlen(name);
         if (n > 0 && name[n - 1] == '/')
             name[n - 1] = 0;
-        if (char *slash = strrchr(name, '/'))
-            name = slash + 1;
+        bool member = typeLength == 3 && memcmp(type, "MEM", 3) == 0;
+        if (char *slash = strrchr(name, '/')) {
+            // An object is named by its last part.  A member is reached
+            // through its file, "QCLSRC.FILE/MBR1.MBR": the last two parts.
+            char *from = slash + 1;
+            if (member) {
+                *slash = 0;
+                char *fileSlash = strrchr(name, '/');
+                *slash = '/';
+                from = fileSlash ? fileSlash + 1 : name;
+            }
+            name = from;
+        }
         SetName(w, name);
 
-        if (typeLength == 3 && memcmp(type, "MEM", 3) == 0) {
+        if (member) {
             // members carry no date of their own: they borrow their file's
             w.year = t_as400.year;
             w.month = t_as400.month;

@@ -1,4 +1,5 @@
 // VMS and RSX, CDC Cyber, and the minicomputer and other systems.
+#include "dategroup.h"
 #include "lineutil.h"
 
 #include <stdio.h>
@@ -36,6 +37,8 @@ void DecodeVms(Work &w)
     char *line = w.line;
     if (line[0] == ' ')
         return;  // continuation of a long name's entry
+    if (line[0] == '%')
+        return;  // a message ("%RMS-E-FNF, file not found"): no file name starts so
     if (w.hostType == 6012 && strstr(line, ", file not found"))
         return;
     const char *semi = strchr(line, ';');
@@ -152,10 +155,58 @@ void DecodeCp6(Work &w)
     SetName(w, name, n);
 }
 
+namespace {
+
+// "PAYROLL        101      123456  5-APR-97 10:21:05 255,255 \"oooo\"": the
+// name, the file code, the end-of-file (size), the date and the time, each
+// a word, wherever the widths of the name and the numbers put them.
+bool DecodeTandemWords(Work &w)
+{
+    const char *p = w.line;
+    const char *name = p;
+    while (*p && *p != ' ')
+        ++p;
+    size_t nameLength = size_t(p - name);
+    while (*p == ' ')
+        ++p;
+    if (!IsDigit(*p))
+        return false;  // the file code
+    while (*p && *p != ' ')
+        ++p;
+    while (*p == ' ')
+        ++p;
+    uint64_t size;
+    const char *e;
+    if (!ParseSize(p, &size, &e))
+        return false;
+    p = e;
+    while (*p == ' ')
+        ++p;
+    DateGroup g;
+    if (!ParseDateToken(p, &g))
+        return false;
+    p = g.end;
+    while (*p == ' ')
+        ++p;
+    uint64_t second;  // not kept: the classic columns never gave it
+    if (!ParseTimeToken(p, &w.hour, &w.minute, &second, &e))
+        return false;
+    w.size = size;
+    w.year = g.year, w.month = g.month, w.day = g.day;
+    SetName(w, name, nameLength);
+    return true;
+}
+
+}  // namespace
+
 void DecodeTandem(Work &w)
 {
     if (StartsWith(w.line, "File"))
         return;
+    if (DecodeTandemWords(w))
+        return;
+    // The columns of the classic layout.
+    w.hour = w.minute = w.second = 0;
     w.size = NumberEndingAt(w, 33);
     if (char *c = ColMut(w, 35); c && *c == ' ')
         *c = '0';  // " 5-APR-97"

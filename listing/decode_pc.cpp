@@ -1,4 +1,5 @@
 // PC and Macintosh servers, Stratus VOS, Amiga and KA9Q/NOS.
+#include "dategroup.h"
 #include "lineutil.h"
 
 #include <string.h>
@@ -37,6 +38,8 @@ void CopyColumns(const Work &w, size_t first, size_t last, char *out)
 }
 
 }  // namespace
+
+bool DecodeOs2Words(Work &w);
 
 void ResetVosState()
 {
@@ -87,6 +90,10 @@ void DecodeIbmPcTcp(Work &w)
 
 void DecodeOs2(Work &w)
 {
+    // The words of the line first: the name is then whole wherever the
+    // widths put it, and the date is read month first, as OS/2 writes it.
+    if (DecodeOs2Words(w))
+        return;
     if (LineLength(w) <= 52)
         return;
     SetName(w, Col(w, 53));
@@ -99,22 +106,56 @@ void DecodeOs2(Work &w)
 
 void DecodeOs2Warp(Work &w)
 {
-    // "         0           DIR   05-12-97   16:44  DIRNAME"
-    char *line = w.line;
-    if (const char *date = FieldStart(line, 4); date && strlen(date) > 8) {
-        w.month = NumberAt(date);
-        w.day = NumberAt(date + 3);
-        w.year = YearAt(date + 6);
+    DecodeOs2Words(w);
+}
+
+// "         0           DIR   05-12-97   16:44  DIRNAME"
+// "      1834      A    05-12-97   16:44  CONFIG SYS.BAK"
+// The size, attribute words, the date, the time, and the name: the rest of
+// the line, blanks and all.  True when the line gave an entry.
+bool DecodeOs2Words(Work &w)
+{
+    const char *p = w.line;
+    while (*p == ' ')
+        ++p;
+    uint64_t size;
+    const char *e;
+    if (!ParseSize(p, &size, &e))
+        return false;
+    p = e;
+    bool dir = false;
+    DateGroup g;
+    for (;;) {
+        while (*p == ' ')
+            ++p;
+        if (!*p)
+            return false;
+        if (ParseDateToken(p, &g))
+            break;
+        const char *word = p;
+        while (*p >= 'A' && *p <= 'Z')
+            ++p;
+        if (p == word || (*p && *p != ' '))
+            return false;  // an attribute is a word of capitals: not such a line
+        dir |= p - word == 3 && memcmp(word, "DIR", 3) == 0;
     }
-    if (const char *time = FieldStart(line, 5); time && strlen(time) > 5) {
-        w.hour = NumberAt(time);
-        w.minute = NumberAt(time + 3);
-    }
-    w.size = NumberAt(FieldStart(line, 2));
-    if (strstr(line, " DIR "))
+    p = g.end;
+    while (*p == ' ')
+        ++p;
+    uint64_t second;
+    if (!ParseTimeToken(p, &w.hour, &w.minute, &second, &e))
+        return false;
+    p = e;
+    while (*p == ' ')
+        ++p;
+    if (!*p)
+        return false;  // the line ends at the time: no name
+    w.size = size;
+    w.year = g.year, w.month = g.month, w.day = g.day;
+    if (dir)
         w.kind = DIRENTRY_DIR;
-    char *name = FieldStart(line, 6);
-    SetName(w, name ? name : AfterLastBlank(line));
+    SetName(w, p);
+    return true;
 }
 
 void DecodeQvt4(Work &w)

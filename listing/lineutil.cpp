@@ -97,20 +97,20 @@ char *AfterLastBlank(char *line)
 
 unsigned MonthNumber(const char *text)
 {
-    static const char kMonths[] = "janfebmaraprmayjunjulaugsepoctnovdec";
-    if (!text)
+    if (!text || !text[0] || !text[1] || !text[2])
         return 0;
-    char m[3];
-    for (int i = 0; i < 3; ++i) {
-        char c = text[i];
-        if (!c)
-            return 0;
-        m[i] = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    // The three letters, lowered (a letter's case bit), as one number.
+    auto lower = [](char c) { return unsigned((c >= 'A' && c <= 'Z') ? c | 0x20 : c) & 0xFF; };
+    unsigned key = lower(text[0]) << 16 | lower(text[1]) << 8 | lower(text[2]);
+    switch (key) {
+#define TESSEL_MONTH(a, b, c, n) case unsigned(a) << 16 | unsigned(b) << 8 | unsigned(c): return n;
+    TESSEL_MONTH('j', 'a', 'n', 1) TESSEL_MONTH('f', 'e', 'b', 2) TESSEL_MONTH('m', 'a', 'r', 3)
+    TESSEL_MONTH('a', 'p', 'r', 4) TESSEL_MONTH('m', 'a', 'y', 5) TESSEL_MONTH('j', 'u', 'n', 6)
+    TESSEL_MONTH('j', 'u', 'l', 7) TESSEL_MONTH('a', 'u', 'g', 8) TESSEL_MONTH('s', 'e', 'p', 9)
+    TESSEL_MONTH('o', 'c', 't', 10) TESSEL_MONTH('n', 'o', 'v', 11) TESSEL_MONTH('d', 'e', 'c', 12)
+#undef TESSEL_MONTH
+    default: return 0;
     }
-    for (unsigned i = 0; i < 12; ++i)
-        if (memcmp(kMonths + 3 * i, m, 3) == 0)
-            return i + 1;
-    return 0;
 }
 
 unsigned UpperMonth(const char *text)

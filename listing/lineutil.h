@@ -27,6 +27,8 @@ struct Work {
     uint64_t year, month, day, hour, minute, second, size;
     unsigned mode, modeFlags, kind;
     int hostType;
+    size_t length;          // of the cleaned line
+    size_t trailingBlanks;  // blanks the cleaning removed from its end
     const char *dir;   // current remote directory, never null
     const char *user;  // user id, never null
 };
@@ -108,6 +110,13 @@ void UnixFields(Work &w, int yearField, int monthField, int dayField, int timeFi
 // Directory, link or file from the line before the name; the name is cut
 // at " ->" for links.
 void LinkOrDir(Work &w, char *name);
+
+// A UNIX permission block at s ("drwxr-xr-x", "-rw-r--r--+") followed by
+// a blank; *end is set to that blank.
+bool PermissionBlock(const char *s, const char **end);
+// A Windows (IIS, DOS dir) line: date, time, <DIR> or size, name.  False,
+// with nothing set, when the line is not one.
+bool DecodeWindowsLine(Work &w);
 
 // Host type of the line being decoded on this thread.
 int CurrentHostType();

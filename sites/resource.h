@@ -78,4 +78,51 @@
 #define IDC_EXT_DELETE 1163
 #define IDC_EXT_LIST   1164
 
+/* Session dialogs */
+#define IDD_SESSION_LOG 6010
+#define IDD_CONNECT_TO  6014
+#define IDD_FAILURE     6015
+#define IDD_PASSWORD    6032
+
+/* Session log window */
+#define IDC_SLOG_TEXT   1201
+#define IDC_SLOG_COPY   1202
+#define IDC_SLOG_SELALL 1203
+/* Connect To and Password */
+#define IDC_LOGIN_ICON      1211
+#define IDC_LOGIN_NAME      1212
+#define IDC_LOGIN_ADDR      1213
+#define IDC_LOGIN_ANON      1214
+#define IDC_LOGIN_USER      1215
+#define IDC_LOGIN_PASS      1216
+#define IDC_LOGIN_ACCT      1217
+#define IDC_LOGIN_SAVE      1218
+#define IDC_LOGIN_SHOWLOG   1219
+#define IDC_LOGIN_NAMELABEL 1220
+#define IDC_LOGIN_ACCTLABEL 1221
+/* Failure */
+#define IDC_FAIL_ICON     1231
+#define IDC_FAIL_HEADLINE 1232
+#define IDC_FAIL_DETAIL   1233
+
+/* Session and dialog strings */
+#define IDS_ADD_SITE          10007
+#define IDS_READY             10035
+#define IDS_CONNECTING        10038
+#define IDS_CONNECT_FAILED    10040
+#define IDS_CHDIR_FAILED      10050
+#define IDS_CONTINUE          10058
+#define IDS_MKDIR_FAILED      10062
+#define IDS_RENAME_FROM_FAILED 10066
+#define IDS_RENAME_TO_FAILED  10067
+#define IDS_CONNECTED         10083
+#define IDS_WAITING_PASSWORD  10084
+#define IDS_GETTING_DIR       10085
+#define IDS_NO_DIR            10086
+#define IDS_VERSION           10115
+#define IDS_CONNECT_FIREWALL  10118
+#define IDS_CONNECT_HOST      10119
+#define IDS_MISSING_SITE_INFO 10146
+#define IDS_NO_DRAG_SOURCE    10151
+
 #endif

@@ -1,6 +1,7 @@
 // The cross-process shared area and its settings cache.
 #include "sharedarea.h"
 #include "sitesint.h"
+#include "module.h"
 
 #include <string.h>
 
@@ -23,6 +24,48 @@ AreaState g_area;
 // processes and a critical section cannot be.
 const char kCacheLockName[] = TESSEL_SHARED_NAME ".settings";
 
+typedef LONG(NTAPI *QuerySectionFn)(HANDLE, int, PVOID, ULONG, PULONG);
+
+struct SectionBasicInformation {
+    PVOID base;
+    ULONG attributes;
+    LARGE_INTEGER size;
+};
+
+// Size of an existing mapping as the system recorded it.  Where it cannot
+// be asked, the successful full-size view has to do.
+bool ViewLargeEnough(HANDLE mapping)
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    QuerySectionFn query = ntdll ? (QuerySectionFn)(void *)GetProcAddress(ntdll, "NtQuerySection") : nullptr;
+    if (!query)
+        return true;
+    SectionBasicInformation info = {};
+    if (query(mapping, 0 /* SectionBasicInformation */, &info, sizeof info, nullptr) != 0)
+        return true;
+    return info.size.QuadPart >= (LONGLONG)sizeof(TesselSharedArea);
+}
+
+// The creator writes the stamp right after making the mapping; a process
+// that opens it in that moment waits a little for it.
+bool StampPresent(const TesselSharedArea *view)
+{
+    for (int i = 0; i < 25; i++) {
+        if (!memcmp((const void *)view->clsid, TESSEL_SHARED_STAMP, sizeof TESSEL_SHARED_STAMP))
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+void DetachHook(BOOL) { SharedAreaRelease(); }
+
+// The area is opened at process attach in the library; a program that links
+// the code statically opens it on first use.
+struct RegisterHooks {
+    RegisterHooks() { AddProcessHooks(kHookSharedArea, SharedAreaOpen, DetachHook); }
+} g_registerHooks;
+
 } // namespace
 
 void SharedAreaOpen(void)
@@ -39,7 +82,14 @@ void SharedAreaOpen(void)
     BOOL created = h && GetLastError() != ERROR_ALREADY_EXISTS;
     TesselSharedArea *view = nullptr;
     if (h) {
-        view = (TesselSharedArea *)MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+        // The view is asked for at the area's full size: a mapping of that
+        // name made smaller by another program cannot give it, and the
+        // library then runs without the area instead of writing past it.
+        view = (TesselSharedArea *)MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TesselSharedArea));
+        if (view && !created && (!ViewLargeEnough(h) || !StampPresent(view))) {
+            UnmapViewOfFile(view);
+            view = nullptr;
+        }
         if (!view) {
             CloseHandle(h);
             h = nullptr;
@@ -57,6 +107,7 @@ void SharedAreaOpen(void)
             static_assert(sizeof(CRITICAL_SECTION) == sizeof view->lock, "shared area lock");
             InitializeCriticalSection((CRITICAL_SECTION *)view->lock);
 #endif
+            memcpy(view->clsid, TESSEL_SHARED_STAMP, sizeof TESSEL_SHARED_STAMP);
         }
         g_area.view = view;
         InterlockedIncrement(&view->attachCount);

@@ -13,6 +13,11 @@
 #include "ftpinfo.h"
 
 #define TESSEL_SHARED_NAME "tesselcoremap"
+/* The primary CLSID as a string: the creator writes it into the area at
+ * once, and a process that finds the mapping already there uses it only
+ * when it holds this text (another program's mapping of the same name does
+ * not, and may be smaller than the fields). */
+#define TESSEL_SHARED_STAMP "{5A3C1E77-0B42-4D19-8E6A-3F20C7D41A01}"
 
 /* flags */
 #define SHARED_EMAIL_DEFAULTED 0x1u /* the e-mail address was defaulted this session */

@@ -73,7 +73,15 @@ void UnregisterSoundEvents(void)
     DeleteKeyTree(HKEY_CURRENT_USER, "AppEvents\\Schemes\\Apps\\TESSEL");
 }
 
+namespace {
+void (*g_soundObserver)(const char *);
+} // namespace
+
+void SetSoundObserver(void (*observer)(const char *)) { g_soundObserver = observer; }
+
 void PlayEventSound(const char *event)
 {
+    if (g_soundObserver)
+        g_soundObserver(event);
     PlaySoundA(event, nullptr, SND_ALIAS | SND_ASYNC | SND_NODEFAULT | SND_NOSTOP);
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Screenshots of the desktop client against a local vsftpd:
-#   tools/screenshots.sh [OUTDIR]     (default: build-client/screenshots)
+#   tools/screenshots.sh [OUTDIR]     (default: BUILD/screenshots)
 # Starts its own vsftpd with a few files and a subdirectory, writes a
 # TESSEL.INI whose session points at it, runs tessel95.exe under Xvfb with
 # Wine's x11 driver and saves:
@@ -11,12 +11,15 @@
 #   5-balloon.png    balloon help over the download arrow
 #   6-progress.png   the progress dialog during a 256 MiB download
 #   7-overwrite.png  the overwrite question ("Yes to All" offered)
-# Needs a build in build-client (or TESSEL_BUILD_DIR).  Runs in a Wine
+# Needs a build in build-win, or build-win64 on hosts without 32-bit
+# support (or TESSEL_BUILD_DIR).  Runs in a Wine
 # prefix of its own (switching the graphics driver to x11 there never
 # touches the prefix tests run in).
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
-build="${TESSEL_BUILD_DIR:-$top/build-client}"
+. "$top/tools/arch.sh"
+# The build the host runs (i686 where it can), unless one is named.
+build="${TESSEL_BUILD_DIR:-$top/$(tessel_arch_build "$(tessel_default_arch)")}"
 out="$(mkdir -p "${1:-$build/screenshots}" && cd "${1:-$build/screenshots}" && pwd)"
 work="$(mktemp -d /tmp/tessel-shots.XXXXXX)"
 chmod 755 "$work" # vsftpd's user must pass through it
@@ -25,7 +28,6 @@ display=":$(( 40 + RANDOM % 50 ))"
 command -v xdotool >/dev/null || apt-get install -y xdotool >/dev/null
 command -v import >/dev/null || apt-get install -y imagemagick >/dev/null
 
-. "$top/tools/arch.sh"
 export TESSEL_ARCH="$(tessel_arch_of_build "$build")"
 echo "build: $TESSEL_ARCH ($build)"
 export TESSEL_WINEPREFIX="${TESSEL_WINEPREFIX:-/tmp/tessel-wine-shots-$TESSEL_ARCH-$(id -u)}"

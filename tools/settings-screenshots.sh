@@ -7,12 +7,12 @@
 # Needs Xvfb and ImageMagick's import.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(cd "${1:-$top/build-win}" && pwd)"
+. "$top/tools/arch.sh"
+build="$(cd "${1:-$top/$(tessel_arch_build "$(tessel_default_arch)")}" && pwd)"
 out="${2:-$build/screenshots}"
 mkdir -p "$out"
 # A prefix of its own: switching the shared one to the X11 driver would
 # disturb tests that run meanwhile.
-. "$top/tools/arch.sh"
 export TESSEL_ARCH="$(tessel_arch_of_build "$build")"
 echo "build: $TESSEL_ARCH ($build)"
 export TESSEL_WINEPREFIX="${TESSEL_SHOT_PREFIX:-/tmp/tessel-wine-shots-$TESSEL_ARCH-$(id -u)}"

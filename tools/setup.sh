@@ -9,7 +9,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
   googletest
   wine wine64 wine32:i386 fonts-wine
-  vsftpd tinyproxy xvfb xauth x11-utils imagemagick
+  vsftpd tinyproxy xvfb xauth x11-utils imagemagick mscompress
   curl lftp
   clang libclang-rt-14-dev
 )
@@ -41,7 +41,9 @@ fi
 update-rc.d vsftpd disable >/dev/null 2>&1 || true
 # Likewise the tinyproxy package starts a system proxy; the test bed runs
 # its own with a throw-away configuration.
-if [ -x /etc/init.d/tinyproxy ]; then
+# Only when the system instance runs: the init script's stop may match every
+# tinyproxy by program name, test beds of parallel runs included.
+if [ -x /etc/init.d/tinyproxy ] && [ -s /run/tinyproxy/tinyproxy.pid ]; then
   /etc/init.d/tinyproxy stop >/dev/null 2>&1 || true
 fi
 if command -v systemctl >/dev/null 2>&1 && [ -d /run/systemd/system ]; then

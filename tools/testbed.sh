@@ -9,6 +9,8 @@
 # _ROOT_WIN (both allow data connections from and to other addresses).
 # A third vsftpd that converts line ends in ASCII mode and sends at most
 # 4 MB/s: TESSEL_VSFTPD3_PORT/_ROOT/_ROOT_WIN.
+# A fourth one drops sessions idle for 2 s (keep-alive and reconnect tests):
+# TESSEL_VSFTPD_IDLE_PORT.
 # A local web server (files in DIR/www): TESSEL_HTTP_PORT/_ROOT/_ROOT_WIN; an
 # HTTP proxy (tinyproxy, when installed): TESSEL_PROXY_PORT.
 set -euo pipefail
@@ -22,6 +24,7 @@ start)
   # A third one converts line ends in ASCII mode and sends at most 4 MB/s,
   # so a test can stop it in the middle of a file.
   read -r vport3 _ < <(TESSEL_VSFTPD_ASCII=1 TESSEL_VSFTPD_RATE=4000000 "$top/tools/vsftpd.sh" start "$dir/vsftpd3")
+  read -r vport4 _ < <(TESSEL_VSFTPD_IDLE=2 "$top/tools/vsftpd.sh" start "$dir/vsftpd4")
   mkdir -p "$dir/www"
   python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$dir/www" >"$dir/http.out" 2>&1 &
   echo $! >"$dir/http.pid"
@@ -63,6 +66,13 @@ CONF
   printf 'x' >"$fix/sub/inner.txt"
   ln -s plain.txt "$fix/link"
   chown -R tessel "$fix"
+  # 100,000 empty files for the sessions' large-listing test.
+  big="$root/home/big"
+  if [ ! -e "$big/f99999" ]; then
+    mkdir -p "$big"
+    python3 -c "import os,sys; [open(os.path.join(sys.argv[1], 'f%d' % i), 'w').close() for i in range(100000)]" "$big"
+    chown -R tessel "$big"
+  fi
   echo "export TESSEL_VSFTPD_PORT=$vport"
   echo "export TESSEL_VSFTPD_ROOT='$root'"
   echo "export TESSEL_VSFTPD_ROOT_WIN='Z:${root//\//\\}'"
@@ -74,6 +84,7 @@ CONF
   echo "export TESSEL_VSFTPD2_ROOT_WIN='Z:${root2//\//\\}'"
   root3="$(readlink -f "$dir/vsftpd3")"
   echo "export TESSEL_VSFTPD3_PORT=$vport3"
+  echo "export TESSEL_VSFTPD_IDLE_PORT=$vport4"
   echo "export TESSEL_VSFTPD3_ROOT='$root3'"
   echo "export TESSEL_VSFTPD3_ROOT_WIN='Z:${root3//\//\\}'"
   www="$(readlink -f "$dir/www")"
@@ -86,6 +97,7 @@ stop)
   "$top/tools/vsftpd.sh" stop "$dir/vsftpd" || true
   "$top/tools/vsftpd.sh" stop "$dir/vsftpd2" || true
   "$top/tools/vsftpd.sh" stop "$dir/vsftpd3" || true
+  "$top/tools/vsftpd.sh" stop "$dir/vsftpd4" || true
   for f in http proxy; do
     [ -f "$dir/$f.pid" ] && kill "$(cat "$dir/$f.pid")" 2>/dev/null || true
     rm -f "$dir/$f.pid"

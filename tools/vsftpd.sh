@@ -5,7 +5,8 @@
 #   tools/vsftpd.sh start DIR   -> prints "PORT PID"; files go under DIR
 #   tools/vsftpd.sh stop DIR
 # Options in the environment: TESSEL_VSFTPD_FXP, TESSEL_VSFTPD_ASCII,
-# TESSEL_VSFTPD_RATE (see below).
+# TESSEL_VSFTPD_RATE (see below), TESSEL_VSFTPD_IDLE (seconds an idle session
+# is kept; 600 by default).
 set -euo pipefail
 cmd="${1:?start|stop}"
 dir="$(mkdir -p "${2:?DIR}" && cd "$2" && pwd)"
@@ -63,7 +64,7 @@ xferlog_enable=NO
 vsftpd_log_file=$dir/vsftpd.log
 max_per_ip=0
 max_clients=0
-idle_session_timeout=600
+idle_session_timeout=${TESSEL_VSFTPD_IDLE:-600}
 data_connection_timeout=600
 CONF
   # TESSEL_VSFTPD_FXP=1: data connections may go to and come from another

@@ -49,7 +49,8 @@ wine_prefix_ready() {
 # win32 or win64, read from the prefix's own registry file; empty when there
 # is no prefix yet.
 wine_prefix_arch() {
-  sed -n 's/^#arch=//p' "$WINEPREFIX/system.reg" 2>/dev/null | head -1
+  [ -f "$WINEPREFIX/system.reg" ] || return 0
+  sed -n 's/^#arch=//p' "$WINEPREFIX/system.reg" | head -1
 }
 
 wine_prepare_prefix() {

@@ -61,6 +61,9 @@ int ParsePasvReply(const char *line, uint32_t *addr, uint16_t *port)
         if (!p || n[i] > 255)
             return PASV_BAD_ADDRESS;
     }
+    // A seventh number means the reply is not the address we think it is.
+    if (p < end && *p == ',')
+        return PASV_BAD_ADDRESS;
     *addr = (uint32_t)n[0] << 24 | (uint32_t)n[1] << 16 | (uint32_t)n[2] << 8 | (uint32_t)n[3];
     *port = (uint16_t)(n[4] * 256 + n[5]);
     return PASV_OK;
@@ -75,9 +78,7 @@ int IsInternalAddress(uint32_t addr)
 
 uint32_t PasvTarget(uint32_t replyAddr, uint32_t peerAddr)
 {
-    if (IsInternalAddress(replyAddr) && !IsInternalAddress(peerAddr))
-        return peerAddr;
-    return replyAddr;
+    return peerAddr != 0 ? peerAddr : replyAddr;
 }
 
 int ParsePwdReply(const char *line, char *out, size_t outSize)

@@ -10,7 +10,7 @@
 enum PasvParseResult {
     PASV_OK = 0,
     PASV_NO_START = 1,    /* no "(" and no digit after the code: "! Unable to parse %s" */
-    PASV_BAD_ADDRESS = 2  /* fewer than six numbers, or one above 255: "! Bad address in %s" */
+    PASV_BAD_ADDRESS = 2  /* fewer or more than six numbers, or one above 255: "! Bad address in %s" */
 };
 
 /* Reads "h1,h2,h3,h4,p1,p2" out of a PASV reply line.  The numbers start
@@ -24,11 +24,12 @@ int ParsePasvReply(const char *line, uint32_t *addr, uint16_t *port);
 int IsInternalAddress(uint32_t addr);
 
 /* Where to connect for a PASV reply naming replyAddr when the control
- * connection goes to peerAddr (both host order).  A server on a public
- * address that names an internal one is either behind a NAT router that
- * hands out its private address, or trying to steer the client at a host of
- * the client's own network: either way its own address is the one to use.
- * Otherwise the reply's address stands. */
+ * connection goes to peerAddr (both host order; 0 when the peer is not
+ * known).  Always the server's own address: one behind a NAT router hands
+ * out its private address, and a hostile one could aim our data connection
+ * at any host and port (of our own network or anyone else's).  The reply's
+ * address is used only when the peer is unknown.  Copies between two
+ * servers do not come here: they hand the PASV text on as it stands. */
 uint32_t PasvTarget(uint32_t replyAddr, uint32_t peerAddr);
 
 /* Longest directory path kept from a PWD reply. */

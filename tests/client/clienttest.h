@@ -101,6 +101,7 @@ struct ClientState {
         t95::g_ftp.detectDone = 0;
         t95::g_ftp.sentType = 0;
         t95::g_ftp.inData = 0;
+        t95::g_ftp.replyLost = 0;
         t95::g_ftp.remoteDir[0] = t95::g_ftp.hostName[0] = t95::g_ftp.sessionName[0] = 0;
     }
     ~ClientState() { SetCurrentDirectoryA(oldDir); }

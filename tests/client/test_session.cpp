@@ -3,6 +3,7 @@
 // connections, Cancel during a connect, and the exported record helper.
 #include "clienttest.h"
 #include "fakeftp.h"
+#include "pasv.h"
 
 #include "tessel_engine.h"
 
@@ -364,6 +365,55 @@ TEST(ClientData, PassiveWithoutParenthesesAndActive)
     EXPECT_EQ(OpenPassive(), INVALID_SOCKET);
     EXPECT_TRUE(Logged("! Unable to parse info 227 nothing here"));
     Detach();
+}
+
+// What the library's readers refuse, the client refuses the same way; and a
+// PASV reply naming another host, private or public, does not aim the data
+// connection there: it goes to the server the control connection goes to.
+TEST(ClientData, PassiveRefusesWhatTheLibraryRefusesAndConnectsOnlyToTheServer)
+{
+    REQUIRE_FAKE_SERVER();
+    for (const char *other : {"127,0,0,2", "10,1,2,3", "93,184,216,34"}) {
+        ct::ClientState st;
+        int port;
+        Attach(std::string("expect PASV\npasv 227 Entering Passive Mode (") + other +
+                   ",%p)\ndataconnect\ndatasend hello\ndataclose\n",
+               &port);
+        SOCKET d = OpenPassive();
+        ASSERT_NE(d, INVALID_SOCKET) << other;
+        char buf[16] = {};
+        EXPECT_EQ(RecvTimeout(d, buf, sizeof buf - 1, 5000), 5) << other;
+        EXPECT_STREQ(buf, "hello");
+        EXPECT_TRUE(Logged("is not the server's, using 127.0.0.1")) << other;
+        CloseDataSocket(d);
+        Detach();
+    }
+
+    ct::ClientState st;
+    int port;
+    Attach("expect PASV\nsend 227 ok (1,2,3,4,5,6,7)\nexpect PASV\nsend 227 ok (1,2,3,256,5,6)\n"
+           "expect PASV\nsend 227 ok (1,2,3,4,5,1000)\n",
+           &port);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(OpenPassive(), INVALID_SOCKET) << i;
+    EXPECT_TRUE(Logged("! bad address in 1,2,3,4,5,6,7"));
+    EXPECT_TRUE(Logged("! bad address in 1,2,3,256,5,6"));
+    Detach();
+}
+
+TEST(ClientData, PwdReplyReadsDoubledQuotesAndCapsTheLength)
+{
+    char out[256];
+    TakePwdReply("257 \"/a \"\"b\"\" c\" is current", 0, out, sizeof out);
+    EXPECT_STREQ(out, "/a \"b\" c");
+    TakePwdReply("257 'single' here", 0, out, sizeof out);
+    EXPECT_STREQ(out, "single");
+    std::string huge = "257 \"/" + std::string(1000, 'x') + "\"";
+    TakePwdReply(huge.c_str(), 0, out, sizeof out);
+    EXPECT_EQ(strlen(out), (size_t)TESSEL_PWD_PATH_MAX);
+    strcpy(out, "kept");
+    TakePwdReply("257 no quotes", 0, out, sizeof out);
+    EXPECT_STREQ(out, "kept");
 }
 
 TEST(ClientData, AbortSendsTelnetInterruptAndAbor)

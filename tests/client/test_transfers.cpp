@@ -202,9 +202,11 @@ TEST(ClientNames, LocalNamesUniqueNamesAndConversions)
     EXPECT_EQ(ConvertName(w, sizeof w, 1), 0);
     EXPECT_STREQ(w, "data.bin;3") << "without a match the version stays on names for the server";
 
-    for (const char *bad : {"", ".", "..", "../evil", "..\\evil", "a/b", "c:x", "nul", "Com3.log", "tab\there"})
+    // Names Windows would change name the folder itself or another file.
+    for (const char *bad : {"", ".", "..", "...", ". .", "same.txt.", "same.txt ", "../evil", "..\\evil", "a/b",
+                            "c:x", "nul", "Com3.log", "COM\xb9", "lpt\xb3.txt", "tab\there"})
         EXPECT_TRUE(UnsafeRemoteName(bad)) << bad;
-    for (const char *ok : {"plain.txt", "...", ".profile", "console", "com10"})
+    for (const char *ok : {"plain.txt", ".profile", "console", "com10", "a..b"})
         EXPECT_FALSE(UnsafeRemoteName(ok)) << ok;
 }
 
@@ -216,11 +218,13 @@ TEST(ClientResume, OnlyAClass2ReplyCompletesAndTheNextTryResumes)
     ct::ClientState st("[fk]\r\nHOST=127.0.0.1\r\n");
     ct::MainWindow w;
     int port;
-    Attach("expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR f.bin\n"
+    Attach("expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 550 SIZE not allowed here\n"
+           "expect PASV\npasv\nexpect RETR f.bin\n"
            "send 150 Opening BINARY mode data connection for f.bin (5000 bytes)\n"
            "dataconnect\ndatafile 3000\ndataclose\nsend 426 Failure writing network stream.\n"
-           // The resume: whole kilobytes of what arrived, then the rest.
-           "expect PASV\npasv\nexpect REST 2048\nsend 350 Restart position accepted (2048).\n"
+           // The resume: the remote size, whole kilobytes of what arrived,
+           // then the rest.
+           "expect SIZE /pub/f.bin\nsend 213 5000\nexpect PASV\npasv\nexpect REST 2048\nsend 350 Restart position accepted (2048).\n"
            "expect RETR /pub/f.bin\nsend 150 Opening BINARY mode data connection\n"
            "dataconnect\ndatafile 2952\ndataclose\nsend 226 Transfer complete.\n",
            &port);
@@ -259,13 +263,13 @@ TEST(ClientResume, RestartPointsAndARefusedRestStartsOverWithoutTheOldTail)
     ct::ClientState st("[fk]\r\nHOST=127.0.0.1\r\n");
     ct::MainWindow w;
     int port;
-    Attach("expect TYPE I\nsend 200 ok\n"
+    Attach("expect TYPE I\nsend 200 ok\nexpect SIZE /d/small\nsend 213 10\n"
            "expect PASV\npasv\nexpect REST 0\nsend 350 ok\nexpect RETR /d/small\nsend 150 go\n"
            "dataconnect\ndatafile 10\ndataclose\nsend 226 done\n"
-           "expect PASV\npasv\nexpect REST 1024\nsend 350 ok\nexpect RETR /d/over\nsend 150 go\n"
+           "expect SIZE /d/over\nsend 213 2000\nexpect PASV\npasv\nexpect REST 1024\nsend 350 ok\nexpect RETR /d/over\nsend 150 go\n"
            "dataconnect\ndatafile 976\ndataclose\nsend 226 done\n"
-           "expect PASV\npasv\nexpect REST 2048\nsend 502 REST not implemented\nexpect RETR /d/norest\nsend 150 go\n"
-           "dataconnect\ndatafile 2500\ndataclose\nsend 226 done\n",
+           "expect SIZE /d/norest\nsend 213 5000\nexpect PASV\npasv\nexpect REST 2048\nsend 502 REST not implemented\n"
+           "expect RETR /d/norest\nsend 150 go\ndataconnect\ndatafile 5000\ndataclose\nsend 226 done\n",
            &port);
     strcpy(g_ftp.sessionName, "fk");
     Answers yes({IDYES, IDYES, IDYES});
@@ -284,13 +288,12 @@ TEST(ClientResume, RestartPointsAndARefusedRestStartsOverWithoutTheOldTail)
     keys("over");
     ResumePending("fk");
     EXPECT_TRUE(st.dir.Read("over") == Pattern(2000));
-    // REST refused: the whole file again, and nothing of the old copy left
-    // past its end.
+    // REST refused: the whole file again, none of the old copy kept.
     st.dir.Write("norest", std::string(3000, 'x'));
     keys("norest");
     ResumePending("fk");
     EXPECT_TRUE(Logged("+ Cannot restart at requested location, starting over."));
-    EXPECT_TRUE(st.dir.Read("norest") == Pattern(2500)) << st.dir.Read("norest").size();
+    EXPECT_TRUE(st.dir.Read("norest") == Pattern(5000)) << st.dir.Read("norest").size();
     Detach();
     EXPECT_TRUE(Notes(port).empty()) << Notes(port)[0];
 
@@ -316,7 +319,7 @@ TEST(ClientCancel, ProgressDialogCancelStopsTheDownloadWithTheAbortSequence)
     ct::ClientState st("[fk]\r\nHOST=127.0.0.1\r\n");
     ct::MainWindow w;
     int port;
-    Attach("expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR big.bin\n"
+    Attach("expect TYPE I\nsend 200 ok\nexpect SIZE big.bin\nsend 213 9000000\nexpect PASV\npasv\nexpect RETR big.bin\n"
            "send 150 Opening BINARY mode data connection for big.bin (9000000 bytes)\n"
            "dataconnect\ndatafile 100000\nexpect .*ABOR\nsend 426 Transfer aborted.\nsend 226 ABOR successful.\n",
            &port);
@@ -364,8 +367,8 @@ TEST(ClientHostileNames, ListingEntriesThatClimbOutCreateNothingOutsideTheTarget
                "expect CWD top\nsend 250 ok\nexpect PWD\nsend 257 \"/top\" is the current directory\n"
                "expect PASV\npasv\nexpect LIST\nsend 150 listing\ndataconnect\ndatasend " + inner +
                "\ndataclose\nsend 226 done\n"
-               "expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR good.txt\nsend 150 go\n"
-               "dataconnect\ndatasend good\ndataclose\nsend 226 done\n"
+               "expect TYPE I\nsend 200 ok\nexpect SIZE good.txt\nsend 213 4\nexpect PASV\npasv\n"
+               "expect RETR good.txt\nsend 150 go\ndataconnect\ndatasend good\ndataclose\nsend 226 done\n"
                "expect CWD /\nsend 250 ok\nexpect PWD\nsend 257 \"/\" is the current directory\n",
            &port);
     CreateDirectoryA(st.dir.File("target").c_str(), nullptr);
@@ -402,7 +405,8 @@ TEST(ClientHostileNames, WildcardDownloadSkipsNamesThatAreNotPlainNames)
                             "expect TYPE A\nsend 200 ok\nexpect PASV\npasv\nexpect NLST \\*.txt\nsend 150 names\n"
                             "dataconnect\ndatasend ../evil.txt\\r\\n..\\\\evil2.txt\\r\\nsub/x.txt\\r\\ngood.txt\\r\\n\n"
                             "dataclose\nsend 226 done\n"
-                            "expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR good.txt\nsend 150 go\n"
+                            "expect TYPE I\nsend 200 ok\nexpect SIZE good.txt\nsend 213 4\nexpect PASV\npasv\n"
+                            "expect RETR good.txt\nsend 150 go\n"
                             "dataconnect\ndatasend fine\ndataclose\nsend 226 done\n");
     ct::ClientState st("[fk]\r\nHOST=127.0.0.1\r\nPORT=" + std::to_string(port) + "\r\nUID=joe\r\n");
     g_cfg.pasvmode = 1;

@@ -301,7 +301,7 @@ TEST(ClientTrees, ThreeLevelsAndTwoHundredFilesBothWaysWithAsciiByExtension)
     // remote folder and name.
     Lines down = s.TransferLog("<--");
     ASSERT_EQ(down.size(), files.size());
-    const std::regex form(R"(^\d{3}\.\d{2}\.\d{2} \d{2}:\d{2} ([AB]) (.+)\\([^\\ ]+) <-- t95s (\S+) (\S+)$)");
+    const std::regex form(R"(^\d{2}\.\d{2}\.\d{2} \d{2}:\d{2} ([AB]) (.+)\\([^\\ ]+) <-- t95s (\S+) (\S+)$)");
     for (const auto &f : files) {
         std::string rdir, rname;
         RemoteParts(top, f.rel, &rdir, &rname);
@@ -345,7 +345,7 @@ TEST(ClientTrees, ThreeLevelsAndTwoHundredFilesBothWaysWithAsciiByExtension)
     EXPECT_EQ(wrong, 0);
     Lines sent = s.TransferLog("-->");
     EXPECT_EQ(sent.size(), files.size());
-    const std::regex upForm(R"(^\d{3}\.\d{2}\.\d{2} \d{2}:\d{2} [AB] .+\\f\d{3}\.(txt|bin) --> 127\.0\.0\.1 /)" + up +
+    const std::regex upForm(R"(^\d{2}\.\d{2}\.\d{2} \d{2}:\d{2} [AB] .+\\f\d{3}\.(txt|bin) --> 127\.0\.0\.1 /)" + up +
                             "/" + top + R"((/a|/a/c|/b)? f\d{3}\.(txt|bin)$)");
     for (const auto &l : sent)
         EXPECT_TRUE(std::regex_match(l, upForm)) << l;

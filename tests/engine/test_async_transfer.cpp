@@ -183,8 +183,10 @@ TEST(AsyncTransfer, FailuresBeforeTheHandlerTakesOver)
     // RETR refused; then a local file that cannot be made: the abort goes
     // out and both replies are read, so PWD gets its own.
     int port = fake::Inline(std::string(FakeLogin()) +
-                            "expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR gone\nsend 550 no such file\n"
-                            "expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR x\nsend 150 here\n"
+                            "expect TYPE I\nsend 200 ok\nexpect SIZE gone\nsend 550 no\nexpect PASV\npasv\n"
+                            "expect RETR gone\nsend 550 no such file\n"
+                            "expect TYPE I\nsend 200 ok\nexpect SIZE x\nsend 550 no\nexpect PASV\npasv\n"
+                            "expect RETR x\nsend 150 here\n"
                             "dataconnect\nurgent\nexpect .*ABOR\nsend 426 aborted\nsend 226 abort done\n"
                             "expect PWD\nsend 257 \"/\"\n");
     ASSERT_EQ(TESSEL_Connect(r.ci, "127.0.0.1", port, "u", "p"), 230);
@@ -246,4 +248,54 @@ TEST(AsyncTransfer, DISABLED_AsyncPieceSizes)
         }
     }
     SetAsyncBlockSize(0);
+}
+
+// The message-driven download keeps the rules of the blocking one: only the
+// bytes the server meant count, nothing past them is written, and an old
+// file is cut only by a first byte.
+TEST(AsyncTransfer, OnlyTheBytesTheServerMeantAndAnOldFileSurvivesANoDataFailure)
+{
+    REQUIRE_FAKE_SERVER();
+    const std::string local = TempDir("async-truth") + "\\f.bin";
+    std::string pattern(5000, '\0');
+    for (size_t i = 0; i < pattern.size(); ++i)
+        pattern[i] = (char)(i % 256);
+    const std::string old = "the old copy";
+    struct Case {
+        const char *what;
+        const char *size;
+        const char *prelim;
+        std::string data;
+        unsigned code;
+        std::string kept;
+        const char *error;
+    } cases[] = {
+        {"exact", "550 no", "150 go (5000 bytes)", "datafile 5000\ndataclose\nsend 226 ok\n", 226, pattern, ""},
+        {"short", "550 no", "150 go (5000 bytes)", "datafile 2000\ndataclose\nsend 226 ok\n", 426,
+         pattern.substr(0, 2000), "! Transfer failed: short file, 2000 of 5000 bytes"},
+        {"short by SIZE", "213 5000", "150 go", "datafile 2000\ndataclose\nsend 226 ok\n", 426,
+         pattern.substr(0, 2000), "! Transfer failed: short file, 2000 of 5000 bytes"},
+        {"long", "550 no", "150 go (5000 bytes)",
+         "datafile 9000\nurgent\nexpect .*ABOR\nsend 426 aborted\nsend 226 abort done\n", 426, pattern,
+         "! Transfer failed: "},
+        {"nothing", "213 5000", "150 go", "dataclose\nsend 426 broken\n", 426, old, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteFileBytes(local, old));
+        AsyncRecord r;
+        int port = fake::Inline(std::string(FakeLogin()) + "expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend " +
+                                c.size + "\nexpect PASV\npasv\nexpect RETR f.bin\nsend " + c.prelim +
+                                "\ndataconnect\n" + c.data + "expect NOOP\nsend 200 in step\n");
+        ASSERT_EQ(TESSEL_Connect(r.ci, "127.0.0.1", port, "u", "p"), 230);
+        ASSERT_EQ(TESSEL_RecvFileAsync(r.ci, "f.bin", local.c_str(), 1, kDone), 200);
+        ASSERT_TRUE(r.WaitDone(1, 20000)) << r.Log();
+        EXPECT_EQ(r.Done().wp, c.code) << r.Log();
+        EXPECT_TRUE(ReadFileBytes(local) == c.kept) << ReadFileBytes(local).size();
+        EXPECT_EQ(std::string(r.ci->errorBuf).substr(0, strlen(c.error)), c.error);
+        EXPECT_EQ(TESSEL_DoCmd(r.ci, "NOOP", nullptr), 200) << r.Log();
+        TESSEL_CloseConnect(r.ci, 0);
+        for (const auto &l : fake::Received(port))
+            EXPECT_NE(l[0], '!') << l;
+    }
 }

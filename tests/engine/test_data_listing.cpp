@@ -312,3 +312,37 @@ TEST(DataListing, LocalDirectoryHasFoldersFirstThenMatchingFiles)
     TESSEL_FreeDirectory(l);
     DeleteFileA((dir + "\\huge.bin").c_str());
 }
+
+// Today's listing lines through the engine: whole names, a name that ends
+// in blanks keeps them, and messages and headers in the listing give no
+// entries.
+TEST(DataListing, TodaysLinesWholeNamesAndNoNoise)
+{
+    REQUIRE_FAKE_SERVER();
+    const std::string data =
+        "/pub:\\r\\n"
+        "total 12\\r\\n"
+        "drwxr-xr-x 2 ann  Domain Users  4096 Mar  2  2011 reports\\r\\n"
+        "-rw-r--r-- 1 webowner staffgroup9876543 Jul  4  2011 x\\r\\n"
+        "-rw-r--r-- 1 ann staff 12 Dec 02  2009  two  blanks \\r\\n"
+        "-rw-r--r-- 1 ann staff 7 2011-03-14 09:30 iso date.txt\\r\\n"
+        "ls: cannot open directory 'private': Permission denied\\r\\n"
+        "   \\r\\n"
+        "drwxr-xr-x 2 ann staff 4096 Mar  2 15:13\\r\\n";
+    int port = fake::Inline(ListingScript("", data) + "expect NOOP\nsend 200 in step\n");
+    LoggedRecord r;
+    ASSERT_EQ(TESSEL_Connect(r.ci, "127.0.0.1", port, "u", "p"), 230);
+    r.ci->hostType = 6010;
+    DirectoryListing *dir = TESSEL_GetDirectory(r.ci, nullptr);
+    ASSERT_NE(dir, nullptr);
+    auto seen = Entries(dir);
+    EXPECT_EQ(seen.size(), 4u) << r.Log();
+    EXPECT_EQ(seen["reports"].kind, LISTING_DIR);
+    EXPECT_EQ(seen["x"].size, 9876543u);
+    EXPECT_EQ(seen.count("two  blanks "), 1u);
+    EXPECT_EQ(seen["iso date.txt"].size, 7u);
+    EXPECT_EQ(dir->dirCount, 1);
+    EXPECT_EQ(dir->fileCount, 3);
+    TESSEL_FreeDirectory(dir);
+    EXPECT_EQ(TESSEL_DoCmd(r.ci, "NOOP", nullptr), 200);
+}

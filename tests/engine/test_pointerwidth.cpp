@@ -23,10 +23,12 @@ bool AboveFourGiB(const void *p)
 }
 
 // Reserves every free region of the low 4 GiB, so that heaps growing while
-// it lives must take their new blocks above that line.
+// it lives must take their new blocks above that line, then fills the local
+// heap's low room with blocks of the given size until one comes from above:
+// from then on blocks of that size come from above 4 GiB.
 class LowSpaceHog {
 public:
-    LowSpaceHog()
+    explicit LowSpaceHog(size_t blockSize)
     {
         if (!kWide)
             return;
@@ -45,15 +47,29 @@ public:
             }
             at = end;
         }
+        for (int i = 0; i < 4000000; ++i) {
+            HLOCAL b = LocalAlloc(LPTR, blockSize);
+            if (!b)
+                break;
+            if (AboveFourGiB(b)) {
+                LocalFree(b);
+                break;
+            }
+            fillers.push_back(b);
+        }
     }
     ~LowSpaceHog()
     {
+        for (HLOCAL b : fillers)
+            LocalFree(b);
         for (void *p : held)
             VirtualFree(p, 0, MEM_RELEASE);
     }
+    size_t Fillers() const { return fillers.size(); }
 
 private:
     std::vector<void *> held;
+    std::vector<HLOCAL> fillers;
 };
 
 // A caller-allocated record, filled the way the client's pre-initialiser
@@ -63,22 +79,8 @@ struct HighRecord {
     HighRecord(HWND notify, HWND log)
     {
         ci = (CINFO *)VirtualAlloc(nullptr, CINFO_SIZE, MEM_COMMIT | MEM_RESERVE | MEM_TOP_DOWN, PAGE_READWRITE);
-        if (!ci)
-            return;
-        ci->magic = CINFO_MAGIC;
-        ci->errorText = ci->errorBuf;
-        ci->replyText = ci->replyLine;
-        ci->hostText = ci->host;
-        ci->dirText = ci->currentDir;
-        ci->userText = ci->user;
-        ci->passText = ci->password;
-        ci->notifyWnd = notify;
-        ci->logWnd = log;
-        ci->ctrlSocket = INVALID_SOCKET;
-        ci->dataSocket = INVALID_SOCKET;
-        ci->cmdBufSize = ci->rxBufSize = ci->fileBufSize = CINFO_BUFSIZE;
-        ci->usePassive = 1;
-        ci->hostType = 6000;
+        if (ci)
+            PreFillRecord(ci, notify, log);
     }
     ~HighRecord()
     {
@@ -135,8 +137,10 @@ TEST(PointerWidth, ListingWithEntriesAboveFourGiBIsWalkedAndFreed)
     ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
     DirectoryListing *list = nullptr;
     {
-        LowSpaceHog hog; // the listing's blocks must come from above 4 GiB
+        // The listing's blocks must come from above 4 GiB.
+        LowSpaceHog hog(sizeof(ListingEntry));
         list = TESSEL_GetLocalDirectory(nullptr, "*.dat");
+        RecordProperty("low_fillers", (int)hog.Fillers());
     }
     SetCurrentDirectoryA(cwd);
     ASSERT_TRUE(list);

@@ -119,13 +119,7 @@ TEST(Record, IntFixCompletesACallerRecord)
     // What the client's pre-initialiser does: clear the whole record, then
     // fill the fixed fields, leaving the buffers to the library.
     CINFO *ci = (CINFO *)calloc(1, CINFO_SIZE);
-    ci->magic = CINFO_MAGIC;
-    ci->errorText = ci->errorBuf;
-    ci->replyText = ci->replyLine;
-    ci->ctrlSocket = INVALID_SOCKET;
-    ci->dataSocket = INVALID_SOCKET;
-    ci->usePassive = 1;
-    ci->hostType = 6000;
+    PreFillRecord(ci);
     char *ownRx = (char *)malloc(4096);
     ci->rxBuf = ownRx;
     ci->rxBufSize = 4096;

@@ -50,7 +50,7 @@ void ExpectNoScriptErrors(const std::vector<std::string> &lines)
         EXPECT_NE(l[0], '!') << l;
 }
 
-const char kRetrStart[] = "expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR f.bin\nsend 150 here\ndataconnect\n";
+const char kRetrStart[] = "expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 550 no size\nexpect PASV\npasv\nexpect RETR f.bin\nsend 150 here\ndataconnect\n";
 const char kStorStart[] = "expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect STOR f.bin\nsend 150 go\ndataconnect\n";
 
 } // namespace
@@ -58,7 +58,8 @@ const char kStorStart[] = "expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect
 TEST(TransferFake, RefusedRetrIsALocal500AndTheSessionStaysInStep)
 {
     REQUIRE_FAKE_SERVER();
-    FakeSession s("expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR f.bin\nsend 550 no such file\n");
+    FakeSession s("expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 550 no such file\nexpect PASV\npasv\n"
+                  "expect RETR f.bin\nsend 550 no such file\n");
     std::string local = TempDir("refused") + "\\f.bin";
     EXPECT_EQ(TESSEL_RecvFile(s.r.ci, "f.bin", local.c_str(), 1), 500);
     EXPECT_STREQ(s.r.ci->errorBuf, "! Retr failed");
@@ -122,12 +123,16 @@ TEST(TransferFake, CancelledDownloadEndingIn426Then226IsNoSuccess)
 TEST(TransferFake, RefusedRestartsFromZeroAndCutsTheOldFile)
 {
     REQUIRE_FAKE_SERVER();
-    FakeSession s("expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect REST 1024\nsend 502 no REST here\n"
-                  "expect RETR f.bin\nsend 150 here\ndataconnect\ndatasend hello\ndataclose\nsend 226 done\n");
+    FakeSession s("expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 213 2000\nexpect PASV\npasv\n"
+                  "expect REST 1024\nsend 502 no REST here\n"
+                  "expect RETR f.bin\nsend 150 here\ndataconnect\ndatafile 2000\ndataclose\nsend 226 done\n");
     std::string local = TempDir("norest") + "\\f.bin";
     ASSERT_TRUE(WriteAll(local, std::string(1500, 'o')));
     EXPECT_EQ(RecvFileResume(s.r.ci, "f.bin", local.c_str(), 1), 226);
-    EXPECT_EQ(ReadAll(local), "hello");
+    std::string pattern(2000, '\0');
+    for (size_t i = 0; i < pattern.size(); ++i)
+        pattern[i] = (char)(i % 256);
+    EXPECT_TRUE(ReadAll(local) == pattern);
     EXPECT_STREQ(s.r.ci->errorBuf, "Successful copy");
     s.ExpectInStep();
     ExpectNoScriptErrors(s.Seen());
@@ -287,7 +292,7 @@ TEST(TransferFake, RemoteNamesNeverChooseTheLocalFile)
 {
     REQUIRE_FAKE_SERVER();
     const char *remote = "../up/..\\..\\evil.bin";
-    FakeSession s("expect TYPE I\nsend 200 ok\nexpect PASV\npasv\nexpect RETR \\.\\./up/\\.\\.\\\\\\.\\.\\\\evil\\.bin\n"
+    FakeSession s("expect TYPE I\nsend 200 ok\nexpect SIZE .*\nsend 500 no\nexpect PASV\npasv\nexpect RETR \\.\\./up/\\.\\.\\\\\\.\\.\\\\evil\\.bin\n"
                   "send 150 here\ndataconnect\ndatasend payload\ndataclose\nsend 226 done\n");
     std::string dir = TempDir("names");
     std::string inner = dir + "\\inner";
@@ -308,6 +313,51 @@ TEST(TransferFake, RemoteNamesNeverChooseTheLocalFile)
         FindClose(h);
         EXPECT_EQ(files, d == inner ? 1 : 0) << d;
     }
+    s.ExpectInStep();
+    ExpectNoScriptErrors(s.Seen());
+}
+
+// A PASV reply naming another host, private or public, does not aim the
+// data connection there: it goes to the server the control connection goes
+// to, and the download still arrives.
+TEST(TransferFake, PasvNamingAnotherHostStillConnectsToTheServer)
+{
+    REQUIRE_FAKE_SERVER();
+    for (const char *other : {"10,1,2,3", "127,0,0,2", "93,184,216,34"}) {
+        FakeSession s(std::string("expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 550 no size\nexpect PASV\n"
+                                  "pasv 227 Entering Passive Mode (") +
+                      other +
+                      ",%p)\nexpect RETR f.bin\nsend 150 here\ndataconnect\ndatasend hello\ndataclose\n"
+                      "send 226 done\n");
+        std::string local = TempDir("pasv-aim") + "\\f.bin";
+        DeleteFileA(local.c_str());
+        EXPECT_EQ(TESSEL_RecvFile(s.r.ci, "f.bin", local.c_str(), 1), 226) << other << s.r.Log();
+        EXPECT_EQ(ReadAll(local), "hello") << other;
+        EXPECT_TRUE(Contains(s.r.Log(), "is not the server's, using the server's own 127.0.0.1")) << s.r.Log();
+        s.ExpectInStep();
+        ExpectNoScriptErrors(s.Seen());
+    }
+}
+
+// After the abort of a download that ran past its announced length, a
+// server that answers only the transfer (and not the ABOR itself) does not
+// hold the session for the whole reply time-out, and the next command still
+// reads its own reply.
+TEST(TransferFake, AbortAnsweredOnceDoesNotWaitTheWholeTimeOut)
+{
+    REQUIRE_FAKE_SERVER();
+    FakeSession s("expect TYPE I\nsend 200 ok\nexpect SIZE f.bin\nsend 213 5\nexpect PASV\npasv\n"
+                  "expect RETR f.bin\nsend 150 here\ndataconnect\ndatafile 100\nexpect .*ABOR\n"
+                  "send 426 aborted\n");
+    s.r.ci->timeout = 20;
+    std::string local = TempDir("abortonce") + "\\f.bin";
+    DeleteFileA(local.c_str());
+    const DWORD t0 = GetTickCount();
+    const int code = TESSEL_RecvFile(s.r.ci, "f.bin", local.c_str(), 1);
+    const DWORD took = GetTickCount() - t0;
+    EXPECT_NE(code / 100, 2) << code << s.r.Log();
+    EXPECT_LT(took, 10000u) << s.r.Log();
+    EXPECT_STREQ(s.r.ci->replyLine, "426 aborted");
     s.ExpectInStep();
     ExpectNoScriptErrors(s.Seen());
 }

@@ -33,8 +33,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // stop at the first.
     std::string line(reinterpret_cast<const char *>(data + offset), size - offset);
 
-    static const int kOutOfRange[] = {0, -1, 5999, 6052, 7000, 0x7FFFFFFF, -0x7FFFFFFF - 1};
     DirEntry e;
+    // The families that take the name as it stands in the line: a name
+    // they give is a piece of the line, byte for byte (save the blanks
+    // "ls -b" escapes, which come back unescaped).
+    std::string cleaned = line.substr(0, line.find_first_of(std::string("\r\n\0", 3)));
+    static const int kVerbatim[] = {6000, 6010, 6016, 6018, 6030, 6042};
+    for (int type : kVerbatim) {
+        int n = TESSEL_DecodeLine(&e, line.c_str(), type, dir.c_str(), user.c_str());
+        Check(e, n);
+        if (n > 0 && cleaned.find('\\') == std::string::npos && cleaned.find(e.name) == std::string::npos)
+            abort();
+    }
+
+    static const int kOutOfRange[] = {0, -1, 5999, 6052, 7000, 0x7FFFFFFF, -0x7FFFFFFF - 1};
     for (int type = 6000; type <= 6051; ++type)
         Check(e, TESSEL_DecodeLine(&e, line.c_str(), type, dir.c_str(), user.c_str()));
     for (int type : kOutOfRange)

@@ -21,7 +21,8 @@ TEST(NtDecoder, IisListing)
     for (const auto &row : rows)
         ExpectLine(6016, row.line, row.want);
     ExpectNoEntry(6016, "02-15-24  03:31PM       <DIR>");
-    ExpectNoEntry(6016, "lrwxrwxrwx 1 owner group 5 Mar 3 09:15 link -> x");
+    // Links in the server's ls-style lines are links (they used to be dropped).
+    EXPECT_EQ(Decode(6016, "lrwxrwxrwx 1 owner group 5 Mar 3 09:15 link -> x").kind, DIRENTRY_LINK);
     ExpectNoEntry(6016, "hello");
 }
 

@@ -27,10 +27,10 @@ TEST(MvsDecoder, DataSetListing)
                {"USER.JCL.CNTL", 0, 2003, 3, 18, 0, 0, 0});
     ExpectLine(6018, Cols({{0, "WYOSPT 3390"}, {14, "2003/03/18"}, {26, "2"}, {30, "15"}, {34, "U"}, {41, "0"},
                            {46, "6144"}, {52, "PO"}, {56, "USER.LOADLIB"}}),
-               {"USER.LOADLIB", 4, 0, 0, 0, 0, 0, 0});
+               {"USER.LOADLIB", 4, 2003, 3, 18, 0, 0, 0});  // partitioned: its date is read too
     ExpectLine(6018, Cols({{0, "WYOSPT 3390"}, {14, "03/03/18"}, {24, "1"}, {28, "15"}, {32, "FB"}, {39, "80"},
                            {44, "3120"}, {50, "PO"}, {54, "USER.SRCLIB"}}),
-               {"USER.SRCLIB", 4, 0, 0, 0, 0, 0, 0});
+               {"USER.SRCLIB", 4, 2003, 3, 18, 0, 0, 0});
     ExpectLine(6018, Cols({{0, "WYOSPT 3390"}, {14, "03/03/18"}, {24, "1"}, {28, "15"}, {32, "FB"}, {39, "80"},
                            {44, "3120"}, {50, "PS"}, {54, "USER.OLD"}}),
                {"USER.OLD", 0, 2003, 3, 18, 0, 0, 0});
@@ -63,20 +63,21 @@ TEST(MvsDecoder, KnetServers)
 TEST(As400Decoder, ObjectListingWithMembers)
 {
     tessel::listing::ResetAs400State();
-    // a member ahead of any object line borrows nothing
+    // a member ahead of any object line borrows nothing; a member is
+    // named through its file
     ExpectLine(6017, "RMTUSR                                 *MEM       RMTLIB/EARLY.FILE/M0.MBR",
-               {"M0.MBR", 0, 0, 0, 0, 0, 0, 0});
+               {"EARLY.FILE/M0.MBR", 0, 0, 0, 0, 0, 0, 0});
     const struct {
         const char *line;
         Want want;
     } rows[] = {
         {"QSYS           18944 03/10/99 10:21:05 *DIR       QOpenSys/", {"QOpenSys", 4, 1999, 3, 10, 10, 21, 18944}},
         {"RMTUSR         28672 05/06/98 12:59:30 *FILE      RMTLIB/QCLSRC.FILE", {"QCLSRC.FILE", 0, 1998, 5, 6, 12, 59, 28672}},
-        {"RMTUSR                                 *MEM       RMTLIB/QCLSRC.FILE/MBR1.MBR", {"MBR1.MBR", 0, 1998, 5, 6, 12, 59, 28672}},
-        {"RMTUSR                                 *MEM       RMTLIB/QCLSRC.FILE/MBR2.MBR", {"MBR2.MBR", 0, 1998, 5, 6, 12, 59, 28672}},
+        {"RMTUSR                                 *MEM       RMTLIB/QCLSRC.FILE/MBR1.MBR", {"QCLSRC.FILE/MBR1.MBR", 0, 1998, 5, 6, 12, 59, 28672}},
+        {"RMTUSR                                 *MEM       RMTLIB/QCLSRC.FILE/MBR2.MBR", {"QCLSRC.FILE/MBR2.MBR", 0, 1998, 5, 6, 12, 59, 28672}},
         {"RMTUSR          4096 01/15/99 08:00:00 *STMF      /home/rmtusr/notes.txt", {"notes.txt", 0, 1999, 1, 15, 8, 0, 4096}},
         {"QSYS          135168 02/28/99 23:01:00 *LIB       QGPL", {"QGPL", 4, 1999, 2, 28, 23, 1, 135168}},
-        {"RMTUSR                                 *MEM       RMTLIB/OTHER.FILE/M3.MBR", {"M3.MBR", 0, 1999, 2, 28, 23, 1, 135168}},
+        {"RMTUSR                                 *MEM       RMTLIB/OTHER.FILE/M3.MBR", {"OTHER.FILE/M3.MBR", 0, 1999, 2, 28, 23, 1, 135168}},
     };
     for (const auto &row : rows)
         ExpectLine(6017, row.line, row.want);
@@ -94,7 +95,7 @@ TEST(As400Decoder, ColumnForms)
     ExpectLine(6017, Cols({{0, "QSYS"}, {16, "18944"}, {24, "03/10/99"}, {33, "10:21:05"}, {43, "LIB"}, {53, "MYLIB"}}),
                {"MYLIB", 4, 1999, 3, 10, 10, 21, 18944});
     // the column size is remembered for a following member line
-    ExpectLine(6017, "RMTUSR                                 *MEM       RMTLIB/F.FILE/M.MBR", {"M.MBR", 0, 0, 0, 0, 0, 0, 18944});
+    ExpectLine(6017, "RMTUSR                                 *MEM       RMTLIB/F.FILE/M.MBR", {"F.FILE/M.MBR", 0, 0, 0, 0, 0, 0, 18944});
 }
 
 TEST(IbmOthers, MusicAndR1000)

@@ -25,7 +25,7 @@ TEST(VmsDecoder, MultiNetAndRsx)
     ExpectLine(6011, "LOGIN.COM;3         2   12-FEB-1999 09:30 [JOE] (RWED,RWED,RE,)",
                {"LOGIN.COM;3", 0, 0, 0, 0, 0, 0, 0});
     ExpectLine(6011, "DKA0:[JOE]TOOLS.DIR;1   1  18-MAR-1997", {"TOOLS", 4, 0, 0, 0, 0, 0, 0}, "DKA0:[JOE]");
-    ExpectLine(6011, "%RMS-E-FNF, file not found; no files", {"%RMS-E-FNF,", 0, 0, 0, 0, 0, 0, 0});
+    ExpectNoEntry(6011, "%RMS-E-FNF, file not found; no files");  // a message, not a file
     ExpectNoEntry(6011, " LOGIN.COM;3");
     ExpectNoEntry(6011, "NOSEMICOLON.TXT  1");
 
@@ -64,7 +64,7 @@ TEST(PcServers, PcTcpIbmPcTcpAndOs2)
 
     ExpectLine(6042, "         0           DIR   05-12-97   16:44  DIRNAME", {"DIRNAME", 4, 1997, 5, 12, 16, 44, 0});
     ExpectLine(6042, "      1834      A    05-12-97   16:44  CONFIG SYS.BAK", {"CONFIG SYS.BAK", 0, 1997, 5, 12, 16, 44, 1834});
-    ExpectLine(6042, "  12 A", {"A", 0, 0, 0, 0, 0, 0, 12});
+    ExpectNoEntry(6042, "  12 A");  // no date and time: not an entry line
 }
 
 TEST(PcServers, QvtNcsaAndVersaTerm)

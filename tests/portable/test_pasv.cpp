@@ -59,6 +59,8 @@ TEST(PasvReply, RefusesMissingOutOfRangeAndShortAddresses)
     EXPECT_EQ(Pasv("227 ok (1,2,3,4,5,6").result, PASV_OK); // unclosed is fine
     EXPECT_EQ(Pasv("227 ok (1,2,3,4,5)6)").result, PASV_BAD_ADDRESS);
     EXPECT_EQ(Pasv("227 ok (256,0,0,1,4,1)").result, PASV_BAD_ADDRESS);
+    EXPECT_EQ(Pasv("227 ok (1,2,3,4,5,6,7)").result, PASV_BAD_ADDRESS);
+    EXPECT_EQ(Pasv("227 ok 1,2,3,4,5,6,7").result, PASV_BAD_ADDRESS);
     EXPECT_EQ(Pasv("227 ok (1,0,0,1,4,1000)").result, PASV_BAD_ADDRESS);
     EXPECT_EQ(Pasv("227 ok (1,0,0,1,4,99999999999999999999999)").result, PASV_BAD_ADDRESS);
     EXPECT_EQ(Pasv("227 ok (1,0,0,1,-4,1)").result, PASV_BAD_ADDRESS);
@@ -67,7 +69,7 @@ TEST(PasvReply, RefusesMissingOutOfRangeAndShortAddresses)
     EXPECT_EQ(Pasv(huge.c_str()).result, PASV_BAD_ADDRESS);
 }
 
-TEST(PasvReply, InternalAddressesOfAPublicServerAreReplacedByItsOwn)
+TEST(PasvReply, TheDataConnectionAlwaysGoesToTheServersOwnAddress)
 {
     for (uint32_t a : {Ip(10, 1, 2, 3), Ip(127, 0, 0, 1), Ip(0, 0, 0, 0), Ip(172, 16, 0, 1), Ip(172, 31, 255, 1),
                        Ip(192, 168, 0, 1)})
@@ -78,11 +80,15 @@ TEST(PasvReply, InternalAddressesOfAPublicServerAreReplacedByItsOwn)
     const uint32_t pub = Ip(93, 184, 216, 34);
     EXPECT_EQ(PasvTarget(Ip(10, 0, 0, 5), pub), pub);
     EXPECT_EQ(PasvTarget(Ip(0, 0, 0, 0), pub), pub);
-    // A public address in the reply stands (it may be another host of the
-    // server's farm), and so does anything a private or loopback peer says.
-    EXPECT_EQ(PasvTarget(Ip(93, 184, 216, 35), pub), Ip(93, 184, 216, 35));
-    EXPECT_EQ(PasvTarget(Ip(10, 0, 0, 5), Ip(127, 0, 0, 1)), Ip(10, 0, 0, 5));
-    EXPECT_EQ(PasvTarget(Ip(10, 0, 0, 5), Ip(192, 168, 1, 1)), Ip(10, 0, 0, 5));
+    // Another public host, or any address a private or loopback peer names,
+    // is not where the data connection goes: a server must not be able to
+    // aim it at a third host.
+    EXPECT_EQ(PasvTarget(Ip(93, 184, 216, 35), pub), pub);
+    EXPECT_EQ(PasvTarget(Ip(10, 0, 0, 5), Ip(127, 0, 0, 1)), Ip(127, 0, 0, 1));
+    EXPECT_EQ(PasvTarget(Ip(10, 0, 0, 5), Ip(192, 168, 1, 1)), Ip(192, 168, 1, 1));
+    EXPECT_EQ(PasvTarget(Ip(8, 8, 8, 8), Ip(10, 0, 0, 5)), Ip(10, 0, 0, 5));
+    // Only a peer that cannot be told leaves the reply's address.
+    EXPECT_EQ(PasvTarget(Ip(10, 0, 0, 5), 0), Ip(10, 0, 0, 5));
 }
 
 TEST(PwdReply, QuotedPaths)

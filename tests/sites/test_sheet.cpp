@@ -122,9 +122,43 @@ protected:
     // the sheet reads them as it opens.
     void Start() { thread_ = (HANDLE)_beginthreadex(nullptr, 0, RunSheet, &run_, 0, nullptr); }
 
+    // Titles and texts of the windows still open on the sheet's thread.
+    static BOOL CALLBACK AddChildText(HWND c, LPARAM out)
+    {
+        char t[256] = "";
+        GetWindowTextA(c, t, sizeof t);
+        if (t[0] && IsWindowVisible(c))
+            *(std::string *)out += std::string(" '") + t + "'";
+        return TRUE;
+    }
+    static BOOL CALLBACK AddWindowText(HWND w, LPARAM out)
+    {
+        char t[256] = "";
+        GetWindowTextA(w, t, sizeof t);
+        *(std::string *)out += std::string("[") + t + "]";
+        EnumChildWindows(w, AddChildText, out);
+        return TRUE;
+    }
+    static std::string OpenWindows(DWORD tid)
+    {
+        std::string out;
+        EnumThreadWindows(tid, AddWindowText, (LPARAM)&out);
+        return out;
+    }
+
+    // A button pressed by a message sent from this thread ends the sheet's
+    // modal loop only when that loop next gets a posted message: the sent
+    // message is handled inside GetMessage, which then keeps waiting (a
+    // real click arrives as posted input).  A posted WM_NULL wakes it.
     HRESULT Finish()
     {
-        EXPECT_EQ(WaitForSingleObject(thread_, 20000), WAIT_OBJECT_0);
+        DWORD waited = WAIT_TIMEOUT;
+        for (int i = 0; i < 200 && waited == WAIT_TIMEOUT; ++i) {
+            if (g_found && IsWindow(g_found))
+                PostMessageA(g_found, WM_NULL, 0, 0);
+            waited = WaitForSingleObject(thread_, 100);
+        }
+        EXPECT_EQ(waited, WAIT_OBJECT_0) << OpenWindows(GetThreadId(thread_));
         CloseHandle(thread_);
         thread_ = nullptr;
         return run_.result;

@@ -35,6 +35,26 @@ struct LoggedRecord {
     }
 };
 
+// Fills a caller-allocated record of CINFO_SIZE zero bytes the way a
+// caller's pre-initialiser does before TESSEL_IntFixCInfo completes it:
+// the fixed fields only, the buffers left to the library.
+inline void PreFillRecord(CINFO *ci, HWND notify = nullptr, HWND log = nullptr)
+{
+    ci->magic = CINFO_MAGIC;
+    ci->errorText = ci->errorBuf;
+    ci->replyText = ci->replyLine;
+    ci->hostText = ci->host;
+    ci->dirText = ci->currentDir;
+    ci->userText = ci->user;
+    ci->passText = ci->password;
+    ci->notifyWnd = notify;
+    ci->logWnd = log;
+    ci->ctrlSocket = INVALID_SOCKET;
+    ci->dataSocket = INVALID_SOCKET;
+    ci->usePassive = 1;
+    ci->hostType = 6000;
+}
+
 // Commands as the fake server logged them, without its own "!" notes.
 inline std::vector<std::string> Commands(const std::vector<std::string> &log)
 {

@@ -21,7 +21,8 @@ Script lines (one directive each, '#' starts a comment line):
   close            drop the connection now
   sessions N       accept N sessions in turn (default 1), each replays the script
   pasv [TEXT]      open a data listener; send TEXT with %s replaced by
-                   "127,0,0,1,p1,p2" (default "227 Entering Passive Mode (%s)")
+                   "127,0,0,1,p1,p2" and %p by "p1,p2" alone (default
+                   "227 Entering Passive Mode (%s)")
   port             take the address of the last PORT command for data
   dataconnect      accept (after pasv) or connect (after port) the data connection
   datasend TEXT    send TEXT (escapes) on the data connection
@@ -31,6 +32,14 @@ Script lines (one directive each, '#' starts a comment line):
   datareset        drop the data connection with a reset (RST) instead
   urgent           wait up to 5 s for urgent (out-of-band) data on the control
                    connection; logged as "#urgent XX" (hex) or "#urgent none"
+  thirdparty TEXT  (after port) connect to the client's data port from
+                   127.0.0.2, as someone else on the network would, send TEXT
+                   and read until the client closes; logged as
+                   "#thirdparty closed N" (N bytes received) or
+                   "#thirdparty open N" when still open after 5 s
+  dribble S TEXT   send TEXT one byte every S seconds, no CR LF
+  flood TEXT       send TEXT + CR LF again and again until the client closes
+                   (at most 120 s)
 After the script, commands are answered "221 Goodbye." for QUIT (then close)
 and "502 Not scripted." for anything else, until the client closes.
 """
@@ -117,6 +126,7 @@ class Session:
             p = self.data_listener.getsockname()[1]
             spec = "127,0,0,1,%d,%d" % (p // 256, p % 256)
             text = arg or "227 Entering Passive Mode (%s)"
+            text = text.replace("%p", "%d,%d" % (p // 256, p % 256))
             self.send(unescape(text.replace("%s", spec)) + b"\r\n")
         elif word == "port":
             for cmd in reversed(self.log):
@@ -169,6 +179,22 @@ class Session:
                 except OSError:
                     time.sleep(0.01)
             self.log.append("#urgent %s" % got)
+        elif word == "thirdparty":
+            self.third_party(unescape(arg))
+        elif word == "dribble":
+            secs, _, text = arg.partition(" ")
+            for b in unescape(text):
+                self.send(bytes([b]))
+                time.sleep(float(secs))
+        elif word == "flood":
+            line = unescape(arg) + b"\r\n"
+            deadline = time.time() + 120
+            try:
+                while time.time() < deadline:
+                    self.send(line * 20)
+                    time.sleep(0.005)
+            except OSError:
+                return False
         elif word == "dataclose":
             if self.data:
                 self.data.close()
@@ -176,6 +202,38 @@ class Session:
         else:
             self.log.append("! bad script line: %s %s" % (word, arg))
         return True
+
+    def third_party(self, text):
+        if not self.data_addr:
+            self.log.append("! thirdparty before port")
+            return
+        s = socket.socket()
+        try:
+            s.bind(("127.0.0.2", 0))
+            s.settimeout(10)
+            s.connect(self.data_addr)
+        except OSError as e:
+            self.log.append("! thirdparty could not connect: %s" % e)
+            s.close()
+            return
+        got = 0
+        state = "open"
+        try:
+            if text:
+                s.sendall(text)
+            s.settimeout(5)
+            while True:
+                chunk = s.recv(65536)
+                if not chunk:
+                    state = "closed"
+                    break
+                got += len(chunk)
+        except socket.timeout:
+            pass
+        except OSError:
+            state = "closed"
+        s.close()
+        self.log.append("#thirdparty %s %d" % (state, got))
 
     def trailer(self):
         while True:
