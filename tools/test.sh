@@ -84,6 +84,7 @@ for arch in $TESSEL_RUN_ARCHES; do
   unset WINELOADER
   . tools/wine-env.sh
   wine_prepare_prefix || { failed=$((failed + 1)); broken+=("$arch: Wine prefix"); continue; }
+  wine_keep_alive
   log="$run/ctest-$arch.log"
   ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 90 2>&1 | tee "$log"
   tally "$log" "$arch"
@@ -93,7 +94,7 @@ for arch in $TESSEL_RUN_ARCHES; do
   # one that passes on its second try is reported as flaky by name.
   mapfile -t again < <(failed_cases "$log" 'Timeout')
   if [ "${#again[@]}" -gt 0 ]; then
-    wine_stop; wine_prepare_prefix
+    wine_keep_stop; wine_stop; wine_prepare_prefix; wine_keep_alive
     re="^($(printf '%s\n' "${again[@]}" | sed 's/[.[\*^$()+?{}|]/\\&/g' | paste -sd'|'))\$"
     ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 90 -R "$re" 2>&1 | tee "$log.retry"
     mapfile -t still < <(failed_cases "$log.retry" '.*')
@@ -103,6 +104,7 @@ for arch in $TESSEL_RUN_ARCHES; do
       fi
     done
   fi
+  wine_keep_stop
   wine_stop
   ran+=("$arch")
 done

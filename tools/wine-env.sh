@@ -98,6 +98,24 @@ wine_prepare_prefix() {
   wine_set_graphics null
 }
 
+# Wine's system processes (services, the desktop's explorer, ...) end when
+# the last program of the prefix ends, and the next program starts them
+# again: they then inherit that program's standard output, and whoever reads
+# that pipe (ctest) waits until they end, long after the program itself has
+# ended.  A keeper program started here, with its output going nowhere,
+# holds them up for a whole test run.
+wine_keep_alive() {
+  "$WINE" notepad.exe >/dev/null 2>&1 </dev/null &
+  WINE_KEEPER_PID=$!
+  # Its window starts the desktop process; let that happen before tests run.
+  sleep 3
+}
+
+wine_keep_stop() {
+  [ -n "${WINE_KEEPER_PID:-}" ] && kill "$WINE_KEEPER_PID" 2>/dev/null
+  WINE_KEEPER_PID=""
+}
+
 wine_set_graphics() { # null | x11
   wine_reg_add 'HKCU\Software\Wine\Drivers' Graphics REG_SZ "$1"
 }
